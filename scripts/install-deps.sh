@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and `make run` need, when any is missing.
+# Non-interactive; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(g++ cmake ninja-build make pkg-config
+          qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+          libgtest-dev libgmock-dev
+          fonts-dejavu-core)
+# Screenshots and headless runs of the windows.
+if [[ "${1:-}" == "--with-display-tools" ]]; then
+  packages+=(xvfb xauth imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then sudo=(); else sudo=(sudo -n); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
