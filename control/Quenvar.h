@@ -1,0 +1,127 @@
+#pragma once
+// The quenvar control's behaviour: its six fields, the link layer that talks to the
+// power-line interface (openx10, closex10, sendx10 and the receive handler), the argument
+// checks and the seven lighting commands.
+//
+// Plain C++: the serial component and the message boxes come in through interfaces, so the
+// whole protocol runs the same against a real port and against a scripted one.
+//
+// Bytes are one-character texts (single-byte code page): the byte value of a text is the code
+// of its first character. Every member runs on the owner's thread; the receive handler runs
+// from the serial component's notifications, between the host's calls.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/automation/Collection.h"
+#include "platform/serial/SerialComponent.h"
+#include "platform/ui/MessageBoxes.h"
+
+namespace quenvar::control {
+
+// The texts the control shows to the user.
+namespace message {
+inline constexpr const char* portClosed = "Port must be open before you can call a command";
+inline constexpr const char* badHouse = "The housecode must be between A and P";
+inline constexpr const char* badUnit = "The Unitcode must be between 1 and 16";
+inline constexpr const char* badDim = "Dim value must between 5 and 95";
+inline constexpr const char* notResponding = "Interface is not responding";
+inline constexpr const char* errorTitle = "Error";
+// Boxes shown without a title of their own carry the library's name.
+inline constexpr const char* libraryTitle = "quenvar";
+}  // namespace message
+
+// Values of comstatus.
+namespace handshake {
+inline constexpr std::int16_t idle = 0;
+inline constexpr std::int16_t awaitingEcho = 1;
+inline constexpr std::int16_t awaitingReady = 99;
+}  // namespace handshake
+
+class Quenvar {
+public:
+    // Takes ownership of the serial component (MSComm1) and binds its notifications to the
+    // receive handler for the control's whole life. `boxes` must outlive the control.
+    Quenvar(std::unique_ptr<serial::SerialComponent> msComm1, ui::MessageBoxes& boxes);
+    ~Quenvar();
+    Quenvar(const Quenvar&) = delete;
+    Quenvar& operator=(const Quenvar&) = delete;
+
+    // --- fields (read and written by the host as plain properties) ---
+    std::int16_t comstatus() const { return comstatus_; }
+    void setComstatus(std::int16_t value) { comstatus_ = value; }
+    const std::string& strtotal() const { return strtotal_; }
+    void setStrtotal(std::string value) { strtotal_ = std::move(value); }
+    bool sendstatus() const { return sendstatus_; }
+    void setSendstatus(bool value) { sendstatus_ = value; }
+    // The send queue; created empty on first access.
+    const automation::CollectionRef& colstring();
+    // Stores the given queue (or none: the next access creates a fresh one).
+    void setColstring(automation::CollectionRef queue) { colstring_ = std::move(queue); }
+    const std::string& checksum() const { return checksum_; }
+    void setChecksum(std::string value) { checksum_ = std::move(value); }
+    std::int16_t countmacro() const { return countmacro_; }
+    void setCountmacro(std::int16_t value) { countmacro_ = value; }
+
+    // --- link layer ---
+    void openx10(std::int16_t port);
+    void closex10();
+    void sendx10(const std::string& str1, const std::string& str2);
+
+    // --- lighting commands ---
+    void lightson(const std::string& house);
+    void Lightsoff(const std::string& house);
+    void alloff(const std::string& house);
+    void x10on(const std::string& house, const std::string& unit);
+    void x10off(const std::string& house, const std::string& unit);
+    void x10dim(const std::string& house, const std::string& unit, std::int16_t dimvalue);
+    void x10brighten(const std::string& house, const std::string& unit, std::int16_t dimvalue);
+
+    // The event x10ready: everything queued has gone out. The handler runs inside the receive
+    // handler; the control goes on only after it has returned.
+    void setX10readyHandler(std::function<void()> handler) { x10ready_ = std::move(handler); }
+
+    serial::SerialComponent& MSComm1() { return *msComm1_; }
+
+private:
+    friend class QuenvarInternals;  // lets tests reach the private look-ups
+
+    static std::int16_t gethouse(const std::string& house);
+    static std::int16_t getunit(const std::string& unit);
+
+    // The receive handler, run once per notification of MSComm1.
+    void onComm();
+    void answerPowerFail();
+    void onReadyByte();
+
+    bool portCheck();
+    bool houseCheck(const std::string& house);
+    bool unitCheck(const std::string& unit);
+    bool dimCheck(std::int16_t dimvalue);
+    void reportCheck(const char* message);
+
+    void sendHouseCommand(const std::string& house, std::int16_t function);
+    void sendUnitCommand(const std::string& house, const std::string& unit, std::int16_t header,
+                         std::int16_t function);
+    // Reads one received byte; false when the serial component delivered nothing.
+    bool readReceivedByte(int& byte);
+
+    std::unique_ptr<serial::SerialComponent> msComm1_;
+    ui::MessageBoxes& boxes_;
+    std::function<void()> x10ready_;
+
+    std::int16_t comstatus_ = handshake::idle;
+    std::string strtotal_;
+    bool sendstatus_ = false;
+    automation::CollectionRef colstring_;
+    std::string checksum_;
+    std::int16_t countmacro_ = 0;
+
+    // Counts transmissions put on the line, so the receive handler can tell whether one went
+    // out while it waited on the host (an event handler or a message box).
+    std::uint64_t transmissionsSent_ = 0;
+};
+
+}  // namespace quenvar::control

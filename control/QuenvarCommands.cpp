@@ -1,0 +1,142 @@
+// The argument checks, the code look-ups and the seven lighting commands.
+
+#include "control/Quenvar.h"
+#include "control/X10Codes.h"
+#include "platform/automation/CheckedArithmetic.h"
+#include "platform/automation/Conversions.h"
+
+namespace quenvar::control {
+
+using automation::addInt16;
+using automation::charText;
+
+namespace {
+
+// The row whose upper- or lower-case letter is exactly `house`, or none.
+const x10::HouseCode* findHouse(const std::string& house) {
+    for (const auto& row : x10::houseCodes) {
+        if (house == row.lower || house == row.upper) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::int16_t Quenvar::gethouse(const std::string& house) {
+    const x10::HouseCode* row = findHouse(house);
+    return row ? row->nibble : 0;
+}
+
+std::int16_t Quenvar::getunit(const std::string& unit) {
+    for (const auto& row : x10::unitCodes) {
+        if (unit == row.text) {
+            return row.nibble;
+        }
+    }
+    return 0;
+}
+
+void Quenvar::reportCheck(const char* message) { boxes_.showMessage(message, message::errorTitle); }
+
+bool Quenvar::portCheck() {
+    if (msComm1_->portOpen()) {
+        return true;
+    }
+    reportCheck(message::portClosed);
+    return false;
+}
+
+bool Quenvar::houseCheck(const std::string& house) {
+    if (findHouse(house)) {
+        return true;
+    }
+    reportCheck(message::badHouse);
+    return false;
+}
+
+bool Quenvar::unitCheck(const std::string& unit) {
+    // A text that is no number raises type mismatch, a number beyond 16 bits overflow: both
+    // end the command and reach the caller without a box.
+    const std::int16_t number = automation::textToInt16(unit);
+    if (number >= 1 && number <= 16) {
+        return true;
+    }
+    reportCheck(message::badUnit);
+    return false;
+}
+
+bool Quenvar::dimCheck(std::int16_t dimvalue) {
+    if (dimvalue >= 5 && dimvalue <= 95) {
+        return true;
+    }
+    reportCheck(message::badDim);
+    return false;
+}
+
+void Quenvar::sendHouseCommand(const std::string& house, std::int16_t function) {
+    if (!portCheck() || !houseCheck(house)) {
+        return;
+    }
+    const std::int16_t houseNibble = gethouse(house);
+    sendx10(charText(x10::functionHeader), charText(addInt16(houseNibble, function)));
+}
+
+void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
+                              std::int16_t header, std::int16_t function) {
+    const std::int16_t houseNibble = gethouse(house);
+    const std::int16_t unitNibble = getunit(unit);
+    const std::string address = charText(addInt16(houseNibble, unitNibble));
+
+    // The function transmission is queued before the address goes out, so it is there when the
+    // interface's ready byte for the address arrives.
+    const automation::CollectionRef queue = colstring();
+    queue->add(automation::Variant::fromText(charText(header)));
+    queue->add(automation::Variant::fromText(charText(addInt16(houseNibble, function))));
+    sendx10(charText(x10::addressHeader), address);
+}
+
+void Quenvar::lightson(const std::string& house) {
+    sendHouseCommand(house, static_cast<std::int16_t>(x10::Function::AllLightsOn));
+}
+
+void Quenvar::Lightsoff(const std::string& house) {
+    sendHouseCommand(house, static_cast<std::int16_t>(x10::Function::AllLightsOff));
+}
+
+void Quenvar::alloff(const std::string& house) {
+    sendHouseCommand(house, static_cast<std::int16_t>(x10::Function::AllUnitsOff));
+}
+
+void Quenvar::x10on(const std::string& house, const std::string& unit) {
+    if (!portCheck() || !houseCheck(house) || !unitCheck(unit)) {
+        return;
+    }
+    sendUnitCommand(house, unit, x10::functionHeader, static_cast<std::int16_t>(x10::Function::On));
+}
+
+void Quenvar::x10off(const std::string& house, const std::string& unit) {
+    if (!portCheck() || !houseCheck(house) || !unitCheck(unit)) {
+        return;
+    }
+    sendUnitCommand(house, unit, x10::functionHeader, static_cast<std::int16_t>(x10::Function::Off));
+}
+
+void Quenvar::x10dim(const std::string& house, const std::string& unit, std::int16_t dimvalue) {
+    if (!portCheck() || !houseCheck(house) || !unitCheck(unit) || !dimCheck(dimvalue)) {
+        return;
+    }
+    sendUnitCommand(house, unit, x10::dimHeader(dimvalue),
+                    static_cast<std::int16_t>(x10::Function::Dim));
+}
+
+void Quenvar::x10brighten(const std::string& house, const std::string& unit, std::int16_t dimvalue) {
+    if (!portCheck() || !houseCheck(house) || !unitCheck(unit) || !dimCheck(dimvalue)) {
+        return;
+    }
+    sendUnitCommand(house, unit, x10::dimHeader(dimvalue),
+                    static_cast<std::int16_t>(x10::Function::Bright));
+}
+
+}  // namespace quenvar::control

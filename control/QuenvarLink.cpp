@@ -1,0 +1,147 @@
+// The link layer: opening and closing the port, putting a two-byte transmission on the line,
+// and the receive handler that runs the checksum / acknowledge / ready handshake.
+
+#include "control/Quenvar.h"
+#include "control/X10Codes.h"
+#include "platform/automation/CheckedArithmetic.h"
+#include "platform/automation/Conversions.h"
+
+namespace quenvar::control {
+
+using automation::charCode;
+using automation::charText;
+
+Quenvar::Quenvar(std::unique_ptr<serial::SerialComponent> msComm1, ui::MessageBoxes& boxes)
+    : msComm1_(std::move(msComm1)), boxes_(boxes) {
+    msComm1_->setOnComm([this] { onComm(); });
+}
+
+Quenvar::~Quenvar() {
+    // Notifications still queued for a control that is going away must not reach it.
+    msComm1_->setOnComm({});
+}
+
+const automation::CollectionRef& Quenvar::colstring() {
+    if (!colstring_) {
+        colstring_ = std::make_shared<automation::Collection>();
+    }
+    return colstring_;
+}
+
+void Quenvar::openx10(std::int16_t port) {
+    msComm1_->setCommPort(port);
+    msComm1_->setPortOpen(true);
+}
+
+void Quenvar::closex10() { msComm1_->setPortOpen(false); }
+
+void Quenvar::sendx10(const std::string& str1, const std::string& str2) {
+    if (!msComm1_->portOpen()) {
+        boxes_.showMessage(message::portClosed, message::errorTitle);
+        return;
+    }
+    // Both codes are taken before anything is written: an empty text fails the call with
+    // nothing on the line.
+    const std::int16_t sum = automation::addInt16(static_cast<std::int16_t>(charCode(str1)),
+                                                  static_cast<std::int16_t>(charCode(str2)));
+    const std::string checksumText = charText(sum & 0xFF);
+
+    msComm1_->setOutput(str1);
+    msComm1_->setOutput(str2);
+    ++transmissionsSent_;
+    comstatus_ = handshake::awaitingEcho;
+    strtotal_ = checksumText;
+    checksum_ = strtotal_;
+}
+
+bool Quenvar::readReceivedByte(int& byte) {
+    const std::string received = msComm1_->input();
+    if (received.empty()) {
+        return false;  // a notification without data is nothing to act on
+    }
+    byte = static_cast<unsigned char>(received.front());
+    return true;
+}
+
+void Quenvar::onComm() {
+    const auto dataReceivedIn = [this](std::int16_t state) {
+        return msComm1_->commEvent() == serial::comm_event::Receive && comstatus_ == state;
+    };
+
+    if (dataReceivedIn(handshake::idle)) {
+        int byte = 0;
+        if (!readReceivedByte(byte)) {
+            return;
+        }
+        if ((byte & 0xFF) == x10::powerFailRequest) {
+            answerPowerFail();
+        }
+    }
+
+    if (dataReceivedIn(handshake::awaitingEcho)) {
+        int byte = 0;
+        if (!readReceivedByte(byte)) {
+            return;
+        }
+        if (charText(byte & 0xFF) == checksum_) {
+            msComm1_->setOutput(charText(x10::acknowledgeByte));
+            comstatus_ = handshake::awaitingReady;
+            return;
+        }
+    }
+
+    if (dataReceivedIn(handshake::awaitingReady)) {
+        int byte = 0;
+        if (!readReceivedByte(byte)) {
+            return;
+        }
+        if (byte != x10::readyByte) {
+            const auto sentBefore = transmissionsSent_;
+            boxes_.showMessage(message::notResponding, message::libraryTitle);
+            // A transmission started while the box was open (a nested notification working
+            // through the queue) is under way: going idle now would abandon its handshake.
+            if (transmissionsSent_ == sentBefore) {
+                sendstatus_ = true;
+                comstatus_ = handshake::idle;
+            }
+            return;
+        }
+        onReadyByte();
+    }
+}
+
+void Quenvar::answerPowerFail() {
+    msComm1_->setOutput(charText(x10::macroDownloadHeader));
+    countmacro_ = 0;
+    for (int i = 1; i <= x10::macroDownloadLength; ++i) {
+        msComm1_->setOutput(charText(0x00));
+    }
+}
+
+void Quenvar::onReadyByte() {
+    sendstatus_ = false;
+    comstatus_ = handshake::awaitingEcho;
+
+    const automation::CollectionRef queue = colstring();
+    if (queue->count() < 1) {
+        const auto sentBefore = transmissionsSent_;
+        if (x10ready_) {
+            x10ready_();
+        }
+        // A host that starts a transmission from its x10ready handler must not lose it: its
+        // checksum echo is awaited, so the control stays busy instead of going idle.
+        if (transmissionsSent_ == sentBefore) {
+            sendstatus_ = true;
+            comstatus_ = handshake::idle;
+        }
+        return;
+    }
+
+    const std::string header = queue->item(1).toText();
+    const std::string code = queue->item(2).toText();
+    queue->remove(2);
+    queue->remove(1);
+    sendx10(header, code);
+}
+
+}  // namespace quenvar::control

@@ -1,0 +1,62 @@
+#pragma once
+// The X10 code tables: four-bit codes for house letters and unit numbers, the function codes,
+// the transmission headers and the dim header. Pure data and arithmetic, no I/O.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace quenvar::control::x10 {
+
+// House nibble: the X10 house code already shifted into the high half of the code byte.
+struct HouseCode {
+    std::string_view upper;
+    std::string_view lower;
+    std::int16_t nibble;
+};
+
+inline constexpr std::array<HouseCode, 16> houseCodes{{
+    {"A", "a", 0x60}, {"B", "b", 0xE0}, {"C", "c", 0x20}, {"D", "d", 0xA0},
+    {"E", "e", 0x10}, {"F", "f", 0x90}, {"G", "g", 0x50}, {"H", "h", 0xD0},
+    {"I", "i", 0x70}, {"J", "j", 0xF0}, {"K", "k", 0x30}, {"L", "l", 0xB0},
+    {"M", "m", 0x00}, {"N", "n", 0x80}, {"O", "o", 0x40}, {"P", "p", 0xC0},
+}};
+
+// Unit nibble: the four-bit unit code of an address transmission's code byte.
+struct UnitCode {
+    std::string_view text;
+    std::int16_t nibble;
+};
+
+inline constexpr std::array<UnitCode, 16> unitCodes{{
+    {"01", 6}, {"02", 14}, {"03", 2}, {"04", 10}, {"05", 1}, {"06", 9}, {"07", 5}, {"08", 13},
+    {"09", 7}, {"10", 15}, {"11", 3}, {"12", 11}, {"13", 0}, {"14", 8}, {"15", 4}, {"16", 12},
+}};
+
+// Low nibble of a function transmission's code byte.
+enum class Function : std::int16_t {
+    AllUnitsOff = 0,
+    AllLightsOn = 1,
+    On = 2,
+    Off = 3,
+    Dim = 4,
+    Bright = 5,
+    AllLightsOff = 6,
+};
+
+inline constexpr std::int16_t addressHeader = 0x04;
+inline constexpr std::int16_t functionHeader = 0x06;
+
+// Bytes of the interface's own side of the wire.
+inline constexpr int acknowledgeByte = 0x00;
+inline constexpr int readyByte = 0x55;
+inline constexpr int powerFailRequest = 0xA5;
+inline constexpr int macroDownloadHeader = 0xFB;
+inline constexpr int macroDownloadLength = 42;
+
+// Function header for Dim and Bright, for a dim value already checked to lie in 5..95.
+// Peers on the wire rely on this exact mapping: values ending in 5 carry one dim step fewer
+// than the multiple of ten below them (5 -> 0x06, 10 -> 0x1E, 15 -> 0x16).
+std::int16_t dimHeader(std::int16_t dimvalue);
+
+}  // namespace quenvar::control::x10

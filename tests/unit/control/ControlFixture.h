@@ -1,0 +1,57 @@
+#pragma once
+// A control wired to a scripted serial component and recorded message boxes.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "control/Quenvar.h"
+#include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/ScriptedSerialComponent.h"
+
+namespace quenvar::testing {
+
+class ControlFixture : public ::testing::Test {
+protected:
+    ControlFixture() {
+        auto component = std::make_unique<ScriptedSerialComponent>();
+        port = component.get();
+        control = std::make_unique<control::Quenvar>(std::move(component), boxes);
+        control->setX10readyHandler([this] {
+            ++readyEvents;
+            stateDuringReady = control->comstatus();
+            sendstatusDuringReady = control->sendstatus();
+            if (onReady) {
+                onReady();
+            }
+        });
+    }
+
+    void openPort() { control->openx10(1); }
+
+    // The queue's entries as bytes, front first.
+    std::string queued() {
+        std::string all;
+        const auto& queue = control->colstring();
+        for (std::int32_t i = 1; i <= queue->count(); ++i) {
+            all += queue->item(i).toText();
+        }
+        return all;
+    }
+
+    void queuePair(int header, int code) {
+        control->colstring()->add(automation::Variant::fromText(bytes({header})));
+        control->colstring()->add(automation::Variant::fromText(bytes({code})));
+    }
+
+    RecordingMessageBoxes boxes;
+    ScriptedSerialComponent* port = nullptr;
+    std::unique_ptr<control::Quenvar> control;
+    int readyEvents = 0;
+    std::int16_t stateDuringReady = -1;
+    bool sendstatusDuringReady = true;
+    std::function<void()> onReady;
+};
+
+}  // namespace quenvar::testing
