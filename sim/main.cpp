@@ -1,0 +1,80 @@
+// x10sim: a virtual power-line interface on a pseudo-terminal. The first line of standard
+// output is the device to open; every frame and module change follows, one per line.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <exception>
+
+#include "sim/Simulator.h"
+#include "sim/TerminationSignals.h"
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("x10sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUENVAR_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A virtual X10 power-line interface on a pseudo-terminal.\n"
+        "Prints the device path on its first line, then one line per power-line frame and per module change."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption linkOption(QStringLiteral("link"),
+        QStringLiteral("Also reach the device through a symbolic link at <path> (an existing link is replaced)."),
+        QStringLiteral("path"));
+    const QCommandLineOption realTimingOption(QStringLiteral("real-timing"),
+        QStringLiteral("Answer at the pace of the real line (4800 bit/s, about 0.42 s per frame)."));
+    const QCommandLineOption powerFailOption(QStringLiteral("power-fail"),
+        QStringLiteral("Start as after a power failure: request the computer's answer (0xA5) once a second."));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+        QStringLiteral("Print only the device path."));
+    const QCommandLineOption wireOption(QStringLiteral("wire"),
+        QStringLiteral("Also print every byte received and sent, in hex."));
+    parser.addOptions({linkOption, realTimingOption, powerFailOption, quietOption, wireOption});
+    parser.process(app);
+
+    x10sim::SimulatorOptions options;
+    options.linkPath = parser.value(linkOption);
+    options.realTiming = parser.isSet(realTimingOption);
+    options.powerFailureAtStart = parser.isSet(powerFailOption);
+
+    QTextStream out(stdout);
+    x10sim::Simulator simulator(options);
+    if (!parser.isSet(quietOption)) {
+        QObject::connect(&simulator, &x10sim::Simulator::frameSent, &app, [&out](const x10sim::Frame& frame) {
+            out << "frame: " << QString::fromStdString(frame.text()) << Qt::endl;
+        });
+        QObject::connect(&simulator, &x10sim::Simulator::moduleChanged, &app, [&out](const x10sim::ModuleChange& change) {
+            out << QString::fromStdString(change.text()) << Qt::endl;
+        });
+    }
+    if (parser.isSet(wireOption)) {
+        QObject::connect(&simulator, &x10sim::Simulator::bytesReceived, &app, [&out](const QByteArray& bytes) {
+            out << "in: " << bytes.toHex(' ').toUpper() << Qt::endl;
+        });
+        QObject::connect(&simulator, &x10sim::Simulator::bytesSent, &app, [&out](const QByteArray& bytes) {
+            out << "out: " << bytes.toHex(' ').toUpper() << Qt::endl;
+        });
+    }
+    QObject::connect(&simulator, &x10sim::Simulator::lineLost, &app, [](const QString& message) {
+        QTextStream(stderr) << message << Qt::endl;
+        QCoreApplication::exit(1);
+    });
+
+    x10sim::TerminationSignals termination;
+    QObject::connect(&termination, &x10sim::TerminationSignals::terminationRequested, &app, [] { QCoreApplication::quit(); });
+
+    try {
+        simulator.start();
+    } catch (const std::exception& error) {
+        QTextStream(stderr) << error.what() << Qt::endl;
+        return 1;
+    }
+    // The first line is what scripts wait for: flushed on its own before anything else happens.
+    out << simulator.devicePath() << Qt::endl;
+    return app.exec();
+}
