@@ -1,0 +1,15 @@
+#include "platform/ui/QtMessageBoxes.h"
+
+#include <QMessageBox>
+
+namespace quenvar::ui {
+
+void QtMessageBoxes::showMessage(const std::string& prompt, const std::string& title) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(prompt),
+                    QMessageBox::Ok, parent_.data());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setObjectName(QStringLiteral("quenvarMessageBox"));
+    box.exec();
+}
+
+}  // namespace quenvar::ui
