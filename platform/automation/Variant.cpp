@@ -99,4 +99,16 @@ ObjectRef Variant::toObject() const {
     throw RuntimeError::typeMismatch();
 }
 
+Variant Variant::convertedTo(VarType target) const {
+    switch (target) {
+        case VarType::Empty: return *this;
+        case VarType::Int16: return fromInt16(toInt16());
+        case VarType::Int32: return fromInt32(toInt32());
+        case VarType::Bool: return fromBool(toBool());
+        case VarType::Text: return fromText(toText());
+        case VarType::Object: return fromObject(toObject());
+    }
+    return *this;
+}
+
 }  // namespace quenvar::automation

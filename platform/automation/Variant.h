@@ -37,6 +37,8 @@ public:
     bool toBool() const;            // any nonzero number is true; "True"/"False" texts too
     std::string toText() const;     // numbers as decimal digits; Bool "True"/"False"; Empty ""
     ObjectRef toObject() const;     // Object only (null allowed); anything else: type mismatch
+    // The value as `type` by the conversions above; Empty as the target keeps the value as it is.
+    Variant convertedTo(VarType type) const;
 
     friend bool operator==(const Variant&, const Variant&) = default;
 
