@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <QtGlobal>
+#include <string>
+
+#include "platform/serial/PortErrors.h"
+#include "platform/serial/PortMap.h"
+#include "tests/integration/serial/ErrorCapture.h"
+
+namespace quenvar::serial {
+namespace {
+
+using automation::error_number::DeviceIoError;
+using automation::error_number::DeviceUnavailable;
+using automation::error_number::InvalidPortNumber;
+using automation::error_number::PermissionDenied;
+using automation::error_number::PortAlreadyOpen;
+using automation::error_number::PortNotOpen;
+using testing::errorFrom;
+
+class PortMapTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearVariables(); }
+    void TearDown() override { clearVariables(); }
+    static void clearVariables() {
+        for (int port = FirstPortNumber; port <= LastPortNumber; ++port)
+            qunsetenv(portVariableName(port).c_str());
+    }
+};
+
+TEST_F(PortMapTest, KnownPortsDefaultToTheMachinesSerialPorts) {
+    struct Case { int port; const char* device; };
+    for (const Case& c : {Case{1, "/dev/ttyS0"}, Case{2, "/dev/ttyS1"}, Case{4, "/dev/ttyS3"},
+                          Case{16, "/dev/ttyS15"}}) {
+        SCOPED_TRACE(c.port);
+        EXPECT_EQ(deviceForPort(c.port), c.device);
+    }
+}
+
+TEST_F(PortMapTest, EnvironmentVariableNamesTheDeviceOfItsPortOnly) {
+    qputenv("QUENVAR_COMM3", "/dev/ttyUSB0");
+    EXPECT_EQ(deviceForPort(3), "/dev/ttyUSB0");
+    EXPECT_EQ(deviceForPort(2), "/dev/ttyS1");
+    EXPECT_EQ(deviceForPort(13), "/dev/ttyS12");
+}
+
+TEST_F(PortMapTest, EmptyVariableFallsBackToTheDefaultDevice) {
+    qputenv("QUENVAR_COMM1", "");
+    EXPECT_EQ(deviceForPort(1), "/dev/ttyS0");
+}
+
+TEST_F(PortMapTest, UnknownNumbersRaiseInvalidPortNumberNamingTheRange) {
+    for (int port : {0, -1, 17, 255, -32768, 32767}) {
+        SCOPED_TRACE(port);
+        EXPECT_FALSE(isKnownPort(port));
+        const auto error = errorFrom([&] { deviceForPort(port); });
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->number(), InvalidPortNumber);
+        EXPECT_NE(error->description().find("Invalid port number " + std::to_string(port)),
+                  std::string::npos)
+            << error->description();
+        EXPECT_NE(error->description().find("1 to 16"), std::string::npos) << error->description();
+    }
+}
+
+TEST(PortErrorsTest, EachPortFailureBecomesItsOwnErrorNamingPortAndDevice) {
+    struct Case {
+        QSerialPort::SerialPortError error;
+        bool accessAllowed;
+        std::int32_t number;
+        const char* mustMention;
+    };
+    const Case cases[] = {
+        {QSerialPort::DeviceNotFoundError, true, DeviceUnavailable, "does not exist"},
+        {QSerialPort::DeviceNotFoundError, true, DeviceUnavailable, "QUENVAR_COMM2"},
+        {QSerialPort::PermissionError, false, PermissionDenied, "dialout"},
+        {QSerialPort::PermissionError, true, PortAlreadyOpen, "in use by another program"},
+        {QSerialPort::OpenError, true, PortAlreadyOpen, "in use by another program"},
+        {QSerialPort::UnsupportedOperationError, true, DeviceUnavailable, "not a serial port"},
+        {QSerialPort::ResourceError, true, DeviceIoError, "disconnected"},
+        {QSerialPort::ReadError, true, DeviceIoError, "disconnected"},
+        {QSerialPort::WriteError, true, DeviceIoError, "disconnected"},
+        {QSerialPort::UnknownError, true, DeviceIoError, "strange failure"},
+        {QSerialPort::NotOpenError, true, PortNotOpen, "only when the port is open"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        PortFailure failure;
+        failure.error = c.error;
+        failure.port = 2;
+        failure.device = "/dev/ttyUSB7";
+        failure.systemMessage = "strange failure";
+        failure.accessAllowed = c.accessAllowed;
+        const automation::RuntimeError error = describePortFailure(failure);
+        EXPECT_EQ(error.number(), c.number);
+        EXPECT_NE(error.description().find(c.mustMention), std::string::npos) << error.description();
+        if (c.error != QSerialPort::NotOpenError) {
+            EXPECT_NE(error.description().find("port 2 (/dev/ttyUSB7)"), std::string::npos)
+                << error.description();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quenvar::serial
