@@ -1,0 +1,326 @@
+#include "sim/Simulator.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace x10sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The computer's end of the line: the slave device opened with plain POSIX calls, read while
+// the simulator runs on this thread's event loop.
+class ComputerSide {
+public:
+    explicit ComputerSide(const QString& device)
+    {
+        m_fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        termios settings{};
+        ::tcgetattr(m_fd, &settings);
+        ::cfmakeraw(&settings);
+        ::cfsetspeed(&settings, B4800);
+        ::tcsetattr(m_fd, TCSANOW, &settings);
+    }
+    ~ComputerSide() { close(); }
+    ComputerSide(const ComputerSide&) = delete;
+    ComputerSide& operator=(const ComputerSide&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    void write(const QByteArray& bytes) { ASSERT_EQ(::write(m_fd, bytes.constData(), bytes.size()), bytes.size()); }
+
+    // Waits (in the event loop, so the simulator can answer) until count bytes have arrived or
+    // the time is up; returns what arrived.
+    QByteArray read(int count, std::chrono::milliseconds limit = 3s)
+    {
+        QByteArray received;
+        QDeadlineTimer deadline(limit);
+        QSocketNotifier notifier(m_fd, QSocketNotifier::Read);
+        QEventLoop loop;
+        QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        while (received.size() < count && !deadline.hasExpired()) {
+            char buffer[64];
+            const ssize_t got = ::read(m_fd, buffer, std::min<qsizetype>(sizeof buffer, count - received.size()));
+            if (got > 0) {
+                received.append(buffer, got);
+                continue;
+            }
+            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+                break;
+            timeout.start(std::max<qint64>(1, deadline.remainingTime()));
+            loop.exec();
+        }
+        return received;
+    }
+
+    // Nothing more arrives while the event loop runs for a while.
+    QByteArray readNothingFor(std::chrono::milliseconds quiet) { return read(1, quiet); }
+
+private:
+    int m_fd = -1;
+};
+
+QByteArray bytes(std::initializer_list<unsigned char> values)
+{
+    QByteArray result;
+    for (unsigned char value : values)
+        result.append(static_cast<char>(value));
+    return result;
+}
+
+TEST(SimulatorOverPty, HandshakeOfOneCommandSwitchesTheModuleOn)
+{
+    Simulator simulator;
+    simulator.start();
+    ASSERT_TRUE(simulator.devicePath().startsWith("/dev/pts/")) << simulator.devicePath().toStdString();
+    QSignalSpy changed(&simulator, &Simulator::moduleChanged);
+    QSignalSpy framesSent(&simulator, &Simulator::frameSent);
+    ComputerSide computer(simulator.devicePath());
+    ASSERT_TRUE(computer.isOpen()) << std::strerror(errno);
+
+    computer.write(bytes({0x04, 0x66}));
+    EXPECT_EQ(computer.read(1), bytes({0x6A}));
+    computer.write(bytes({0x00}));
+    EXPECT_EQ(computer.read(1), bytes({0x55}));
+    computer.write(bytes({0x06, 0x62}));
+    EXPECT_EQ(computer.read(1), bytes({0x68}));
+    computer.write(bytes({0x00}));
+    EXPECT_EQ(computer.read(1), bytes({0x55}));
+
+    EXPECT_TRUE(simulator.module('A', 1).on);
+    EXPECT_FALSE(simulator.module('A', 2).on);
+    ASSERT_EQ(simulator.changes().size(), 1u);
+    EXPECT_EQ(simulator.changes()[0].text(), "A1 on");
+    ASSERT_EQ(simulator.frames().size(), 2u);
+    EXPECT_EQ(simulator.frames()[1].text(), "A On");
+    EXPECT_EQ(simulator.receivedBytes(), bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}));
+    EXPECT_EQ(simulator.sentBytes(), bytes({0x6A, 0x55, 0x68, 0x55}));
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].value<ModuleChange>().text(), "A1 on");
+    ASSERT_EQ(framesSent.count(), 2);
+    EXPECT_EQ(framesSent[0][0].value<Frame>().text(), "A1 address");
+}
+
+TEST(SimulatorOverPty, ReplyBytesAreReportedInOrder)
+{
+    Simulator simulator;
+    simulator.start();
+    QSignalSpy sent(&simulator, &Simulator::bytesSent);
+    QSignalSpy received(&simulator, &Simulator::bytesReceived);
+    ComputerSide computer(simulator.devicePath());
+    computer.write(bytes({0x86, 0xF4}));
+    EXPECT_EQ(computer.read(1), bytes({0x7A}));
+    QByteArray allSent;
+    for (const auto& arguments : sent)
+        allSent += arguments[0].toByteArray();
+    QByteArray allReceived;
+    for (const auto& arguments : received)
+        allReceived += arguments[0].toByteArray();
+    EXPECT_EQ(allSent, bytes({0x7A}));
+    EXPECT_EQ(allReceived, bytes({0x86, 0xF4}));
+}
+
+TEST(SimulatorOverPty, LineSurvivesTheComputerClosingAndReopeningTheDevice)
+{
+    Simulator simulator;
+    simulator.start();
+    {
+        ComputerSide first(simulator.devicePath());
+        first.write(bytes({0x04, 0x66}));
+        EXPECT_EQ(first.read(1), bytes({0x6A}));
+    }
+    ComputerSide second(simulator.devicePath());
+    ASSERT_TRUE(second.isOpen());
+    second.write(bytes({0x00}));
+    EXPECT_EQ(second.read(1), bytes({0x55}));
+    EXPECT_TRUE(simulator.isRunning());
+    EXPECT_EQ(simulator.frames().size(), 1u);
+}
+
+TEST(SimulatorOverPty, DisappearingMakesReadsFailInsteadOfHanging)
+{
+    Simulator simulator;
+    simulator.start();
+    QSignalSpy lost(&simulator, &Simulator::lineLost);
+    ComputerSide computer(simulator.devicePath());
+    ASSERT_TRUE(computer.isOpen());
+    simulator.disappear();
+    EXPECT_FALSE(simulator.isRunning());
+
+    pollfd watch{computer.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&watch, 1, 3000), 1) << "the hang-up must be visible at once";
+    EXPECT_NE(watch.revents & (POLLHUP | POLLERR), 0);
+    char byte = 0;
+    const ssize_t got = ::read(computer.fd(), &byte, 1);
+    EXPECT_LE(got, 0);
+    if (got < 0) {
+        EXPECT_EQ(errno, EIO);
+    }
+    EXPECT_EQ(lost.count(), 0) << "a requested disappearance is not a lost line";
+}
+
+TEST(SimulatorOverPty, PowerFailureRequestIsAnsweredWithTheEmptyMacroDownload)
+{
+    Simulator simulator;
+    simulator.start();
+    ComputerSide computer(simulator.devicePath());
+    simulator.powerFailure();
+    EXPECT_EQ(computer.read(1), bytes({0xA5}));
+    EXPECT_EQ(computer.read(1, 1500ms), bytes({0xA5})) << "repeated after a second";
+
+    computer.write(bytes({0xFB}) + QByteArray(42, '\0'));
+    EXPECT_EQ(computer.read(1), bytes({0x00}));
+    computer.write(bytes({0x00}));
+    EXPECT_EQ(computer.read(1), bytes({0x55}));
+    EXPECT_EQ(simulator.protocolState(), InterfaceProtocol::State::Idle);
+}
+
+TEST(SimulatorOverPty, PowerFailureAtStartRequestsFromTheFirstMoment)
+{
+    SimulatorOptions options;
+    options.powerFailureAtStart = true;
+    Simulator simulator(options);
+    simulator.start();
+    ComputerSide computer(simulator.devicePath());
+    EXPECT_EQ(computer.read(1), bytes({0xA5}));
+}
+
+TEST(SimulatorOverPty, FaultsReachTheComputer)
+{
+    Simulator simulator;
+    simulator.start();
+    ComputerSide computer(simulator.devicePath());
+    simulator.injectFault(Fault::StrayBytes);
+    EXPECT_EQ(computer.read(2), bytes({0x5A, 0x33}));
+    simulator.injectFault(Fault::WrongEcho);
+    simulator.injectFault(Fault::NotReady);
+    computer.write(bytes({0x04, 0x66}));
+    EXPECT_EQ(computer.read(1), bytes({0x6B}));
+    computer.write(bytes({0x00}));
+    EXPECT_EQ(computer.read(1), bytes({0xAA}));
+    simulator.injectFault(Fault::NoAnswer);
+    computer.write(bytes({0x06, 0x62}));
+    EXPECT_TRUE(computer.readNothingFor(100ms).isEmpty());
+    EXPECT_EQ(simulator.changes().size(), 0u);
+}
+
+TEST(SimulatorOverPty, RealTimingPacesTheFrame)
+{
+    SimulatorOptions options;
+    options.realTiming = true;
+    Simulator simulator(options);
+    simulator.start();
+    ComputerSide computer(simulator.devicePath());
+    computer.write(bytes({0x04, 0x66}));
+    EXPECT_EQ(computer.read(1), bytes({0x6A}));
+    QElapsedTimer sinceAcknowledge;
+    sinceAcknowledge.start();
+    computer.write(bytes({0x00}));
+    EXPECT_EQ(computer.read(1), bytes({0x55}));
+    // A lower bound only: the frame cannot be out before its 25 mains cycles have passed.
+    EXPECT_GE(sinceAcknowledge.elapsed(), 410);
+}
+
+TEST(DeviceLink, PointsAtTheDeviceAndIsRemovedWhenTheSimulatorEnds)
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath("x10");
+    QString device;
+    {
+        SimulatorOptions options;
+        options.linkPath = link;
+        Simulator simulator(options);
+        simulator.start();
+        device = simulator.devicePath();
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), device);
+        ComputerSide computer(link);
+        ASSERT_TRUE(computer.isOpen());
+        computer.write(bytes({0x04, 0x66}));
+        EXPECT_EQ(computer.read(1), bytes({0x6A}));
+    }
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(link));
+}
+
+TEST(DeviceLink, ReplacesAnOldSymbolicLink)
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath("x10");
+    ASSERT_TRUE(QFile::link("/dev/null", link));
+    SimulatorOptions options;
+    options.linkPath = link;
+    Simulator simulator(options);
+    simulator.start();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), simulator.devicePath());
+}
+
+TEST(DeviceLink, RefusesToOverwriteARegularFile)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("precious");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+    }
+    SimulatorOptions options;
+    options.linkPath = path;
+    Simulator simulator(options);
+    try {
+        simulator.start();
+        FAIL() << "start() must refuse";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(path.toStdString()), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(simulator.isRunning()) << "nothing is left half-started";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keep me");
+}
+
+TEST(DeviceLink, LeavesALinkThatNoLongerPointsAtItsDevice)
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath("x10");
+    {
+        SimulatorOptions options;
+        options.linkPath = link;
+        Simulator simulator(options);
+        simulator.start();
+        // Someone else took the path over meanwhile, e.g. a second simulator.
+        ASSERT_TRUE(QFile::remove(link));
+        ASSERT_TRUE(QFile::link("/dev/null", link));
+    }
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), "/dev/null");
+}
+
+}  // namespace
+}  // namespace x10sim
