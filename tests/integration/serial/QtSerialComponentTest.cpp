@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QFile>
+#include <QLoggingCategory>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QtGlobal>
 #include <chrono>
@@ -376,6 +379,57 @@ TEST_F(QtSerialComponentTest, DestroyingTheComponentClosesItsPort) {
         temporary.setOutput("bye");
     }
     EXPECT_EQ(pty.receive(3), "bye");
+    component.setPortOpen(true);
+    EXPECT_TRUE(component.portOpen());
+}
+
+QStringList* capturedLog = nullptr;
+
+void captureMessage(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    if (capturedLog != nullptr && context.category != nullptr)
+        capturedLog->append(QString::fromLatin1(context.category) + ": " + message);
+}
+
+TEST_F(QtSerialComponentTest, WireLogShowsBytesBothWaysAsHexWhenSwitchedOn) {
+    QStringList log;
+    capturedLog = &log;
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    recordOneBytePerNotification();
+    component.setPortOpen(true);
+    component.setOutput("\x01");
+    EXPECT_EQ(pty.receive(1), "\x01");
+    const bool quietByDefault = log.filter("quenvar.serial.wire: ").isEmpty();
+    QLoggingCategory::setFilterRules("quenvar.serial.wire.debug=true");
+    component.setOutput("\x04\x66");
+    EXPECT_EQ(pty.receive(2), "\x04\x66");
+    pty.send("\x6A");
+    const bool received = waitUntil([&] { return reads == "\x6A"; });
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    capturedLog = nullptr;
+
+    ASSERT_TRUE(received);
+    EXPECT_TRUE(quietByDefault) << log.join('\n').toStdString();
+    const QStringList wire = log.filter("quenvar.serial.wire: ");
+    ASSERT_EQ(wire.size(), 2) << log.join('\n').toStdString();
+    EXPECT_TRUE(wire[0].contains("-> 04 66")) << wire[0].toStdString();
+    EXPECT_TRUE(wire[1].contains("<- 6a")) << wire[1].toStdString();
+}
+
+TEST_F(QtSerialComponentTest, AHandlerMayDestroyTheComponentItRunsFor) {
+    auto* owned = new QtSerialComponent;
+    QPointer<QtSerialComponent> watch(owned);
+    int notifications = 0;
+    owned->setOnComm([&] {
+        ++notifications;
+        delete owned;
+    });
+    owned->setPortOpen(true);
+    pty.send("ab");
+    ASSERT_TRUE(waitUntil([&] { return watch.isNull(); }));
+    processEventsFor(50ms);
+    EXPECT_EQ(notifications, 1);
+    // Its port was released with it.
     component.setPortOpen(true);
     EXPECT_TRUE(component.portOpen());
 }
