@@ -152,17 +152,42 @@ TEST(SimulatorOverPty, LineSurvivesTheComputerClosingAndReopeningTheDevice)
 {
     Simulator simulator;
     simulator.start();
+    QSignalSpy lost(&simulator, &Simulator::lineLost);
     {
         ComputerSide first(simulator.devicePath());
         first.write(bytes({0x04, 0x66}));
         EXPECT_EQ(first.read(1), bytes({0x6A}));
     }
+    // Let the simulator's event loop see the device closed before anyone reopens it.
+    EXPECT_FALSE(lost.wait(200)) << lost.value(0).value(0).toString().toStdString();
     ComputerSide second(simulator.devicePath());
     ASSERT_TRUE(second.isOpen());
     second.write(bytes({0x00}));
     EXPECT_EQ(second.read(1), bytes({0x55}));
     EXPECT_TRUE(simulator.isRunning());
     EXPECT_EQ(simulator.frames().size(), 1u);
+}
+
+TEST(SimulatorOverPty, DeviceIsRawBeforeTheComputerConfiguresIt)
+{
+    Simulator simulator;
+    simulator.start();
+    const int fd = ::open(QFile::encodeName(simulator.devicePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios settings{};
+    ASSERT_EQ(::tcgetattr(fd, &settings), 0);
+    EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG), 0u) << "no line editing, no echo, no signals";
+    EXPECT_EQ(settings.c_oflag & OPOST, 0u) << "no output translation";
+    EXPECT_EQ(settings.c_iflag & (ICRNL | IXON), 0u) << "no input translation, no flow control";
+
+    // 0x0A and 0x13 would be translated or swallowed by a cooked line.
+    QSignalSpy sent(&simulator, &Simulator::bytesSent);
+    const QByteArray transmission = bytes({0x04, 0x0A});
+    ASSERT_EQ(::write(fd, transmission.constData(), 2), 2);
+    ASSERT_TRUE(sent.wait(3000));
+    EXPECT_EQ(simulator.sentBytes(), bytes({0x0E}));
+    EXPECT_EQ(simulator.receivedBytes(), transmission);
+    ::close(fd);
 }
 
 TEST(SimulatorOverPty, DisappearingMakesReadsFailInsteadOfHanging)
