@@ -7,7 +7,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <unistd.h>
 
+#include "sim/ConsoleSession.h"
 #include "sim/Simulator.h"
 #include "sim/TerminationSignals.h"
 
@@ -34,7 +37,9 @@ int main(int argc, char* argv[])
         QStringLiteral("Print only the device path."));
     const QCommandLineOption wireOption(QStringLiteral("wire"),
         QStringLiteral("Also print every byte received and sent, in hex."));
-    parser.addOptions({linkOption, realTimingOption, powerFailOption, quietOption, wireOption});
+    const QCommandLineOption commandsOption(QStringLiteral("commands"),
+        QStringLiteral("Read commands from standard input, one per line, to inject faults (type help for the list)."));
+    parser.addOptions({linkOption, realTimingOption, powerFailOption, quietOption, wireOption, commandsOption});
     parser.process(app);
 
     x10sim::SimulatorOptions options;
@@ -76,5 +81,9 @@ int main(int argc, char* argv[])
     }
     // The first line is what scripts wait for: flushed on its own before anything else happens.
     out << simulator.devicePath() << Qt::endl;
+    // Only on request: a simulator started in the background must never read the terminal.
+    std::unique_ptr<x10sim::ConsoleSession> console;
+    if (parser.isSet(commandsOption))
+        console = std::make_unique<x10sim::ConsoleSession>(simulator, STDIN_FILENO, out);
     return app.exec();
 }

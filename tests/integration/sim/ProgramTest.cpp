@@ -177,4 +177,29 @@ TEST(Program, WireOptionShowsBytesInHex)
     EXPECT_EQ(program.linesUntil("out: 7A"), (QStringList{"in: 86 F4", "out: 7A"}));
 }
 
+TEST(Program, CommandsFromStandardInputInjectFaultsAndReport)
+{
+    RunningProgram program({QStringLiteral("--commands"), QStringLiteral("--quiet")});
+    const QString device = program.nextLine();
+    const int fd = openRaw(device);
+    ASSERT_GE(fd, 0);
+
+    program.process().write("not-ready\n");
+    EXPECT_EQ(program.nextLine(), "fault armed");
+    EXPECT_EQ(exchange(fd, QByteArray("\x04\x66", 2), 1), QByteArray("\x6A"));
+    EXPECT_EQ(exchange(fd, QByteArray(1, '\0'), 1), QByteArray("\xAA"));
+    EXPECT_EQ(exchange(fd, QByteArray("\x06\x62", 2), 1), QByteArray("\x68"));
+    EXPECT_EQ(exchange(fd, QByteArray(1, '\0'), 1), QByteArray("\x55"));
+
+    program.process().write("status\nexplode\n");
+    EXPECT_EQ(program.nextLine(), "A1 on 100%");
+    EXPECT_EQ(program.nextLine(), "unknown command \"explode\"; type help for the list");
+
+    // End of input stops the commands, not the simulator.
+    program.process().closeWriteChannel();
+    EXPECT_EQ(exchange(fd, QByteArray("\x04\x6E", 2), 1), QByteArray("\x72"));
+    EXPECT_EQ(program.process().state(), QProcess::Running);
+    ::close(fd);
+}
+
 }  // namespace
