@@ -1,0 +1,74 @@
+#pragma once
+// The class registry: one record per registered class, kept as a small text file
+// ("key=value" lines) in one folder. The folder is the one named by QUENVAR_REGISTRY, else
+// $XDG_DATA_HOME/quenvar/registry, else ~/.local/share/quenvar/registry.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/Guid.h"
+
+namespace quenvar::automation {
+
+namespace error_number {
+inline constexpr std::int32_t PathFileAccessError = 75;
+}
+
+// Everything registration records about one class.
+struct ClassRecord {
+    std::string className;
+    std::string progId;
+    Guid clsid;
+    std::string modulePath;  // absolute
+    std::string defaultInterfaceName;
+    Guid defaultInterfaceIid;
+    std::string eventInterfaceName;  // empty when the class has no events
+    Guid eventInterfaceIid;
+    bool hasEvents = false;
+    std::string typeLibraryName;
+    std::uint16_t typeLibraryMajor = 1;
+    std::uint16_t typeLibraryMinor = 0;
+    Guid typeLibraryId;
+    bool isControl = false;
+    std::uint32_t toolboxBitmap = 0;  // resource number; 0: none
+    std::string defaultIcon;          // empty: none
+    std::uint32_t miscStatus = 0;
+    std::string threadingModel = "Apartment";
+    std::string version = "1.0";
+
+    friend bool operator==(const ClassRecord&, const ClassRecord&) = default;
+};
+
+class ClassRegistry {
+public:
+    explicit ClassRegistry(std::filesystem::path folder);
+    // The registry the environment names (see the top of this file).
+    static ClassRegistry standard();
+    static std::filesystem::path standardFolder();
+
+    const std::filesystem::path& folder() const { return folder_; }
+
+    // Writes (or replaces) the class's record, creating the folder when needed. The record is
+    // written whole or not at all. Failure raises RuntimeError PathFileAccessError (75) naming
+    // the file and the reason.
+    void registerClass(const ClassRecord& record) const;
+    // Removes the class's record; false when there was none.
+    bool unregisterClass(const Guid& clsid) const;
+
+    // ProgIDs compare without regard to case. A record file that cannot be read or is
+    // malformed raises RuntimeError PathFileAccessError naming the file and the fault.
+    std::optional<ClassRecord> findByProgId(std::string_view progId) const;
+    std::optional<ClassRecord> findByClassId(const Guid& clsid) const;
+    std::vector<ClassRecord> records() const;  // ordered by class id
+
+    std::filesystem::path recordPath(const Guid& clsid) const;
+
+private:
+    std::filesystem::path folder_;
+};
+
+}  // namespace quenvar::automation

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ErrorCapture.h"
+#include "TemporaryFolder.h"
+#include "platform/automation/ClassRegistry.h"
+
+namespace qa = quenvar::automation;
+namespace en = quenvar::automation::error_number;
+namespace fs = std::filesystem;
+using qa::testing_support::errorOf;
+using qa::testing_support::ScopedEnvironment;
+using qa::testing_support::TemporaryFolder;
+
+namespace {
+
+qa::ClassRecord sampleRecord() {
+    qa::ClassRecord r;
+    r.className = "lamp";
+    r.progId = "Vendor.lamp";
+    r.clsid = qa::Guid::parse("{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    r.modulePath = "/opt/vendor/lamp.ocx";
+    r.defaultInterfaceName = "_lamp";
+    r.defaultInterfaceIid = qa::Guid::parse("{11111111-0000-0000-0000-000000000001}");
+    r.eventInterfaceName = "__lamp";
+    r.eventInterfaceIid = qa::Guid::parse("{11111111-0000-0000-0000-000000000002}");
+    r.hasEvents = true;
+    r.typeLibraryName = "Vendor";
+    r.typeLibraryMajor = 1;
+    r.typeLibraryMinor = 0;
+    r.typeLibraryId = qa::Guid::parse("{11111111-0000-0000-0000-000000000003}");
+    r.isControl = true;
+    r.toolboxBitmap = 30000;
+    r.miscStatus = 0x20191;
+    r.threadingModel = "Apartment";
+    r.version = "1.0";
+    return r;
+}
+
+TEST(ClassRegistry, RecordsEveryItemAndFindsItAgain) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path() / "nested" / "registry");
+    const qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+
+    EXPECT_EQ(registry.findByClassId(record.clsid), record);
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp"), record);
+    EXPECT_EQ(registry.findByProgId("VENDOR.LAMP"), record);
+    EXPECT_EQ(registry.findByProgId("Vendor.lamps"), std::nullopt);
+    EXPECT_EQ(registry.findByClassId(qa::Guid{}), std::nullopt);
+    EXPECT_EQ(registry.records(), std::vector<qa::ClassRecord>{record});
+
+    std::ifstream file(registry.recordPath(record.clsid));
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    for (const char* line : {"ProgID=Vendor.lamp\n", "MiscStatus=0x20191\n", "ToolboxBitmap=30000\n",
+                             "ThreadingModel=Apartment\n", "TypeLibraryVersion=1.0\n", "DefaultIcon=\n",
+                             "Control=1\n", "HasEvents=1\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+}
+
+TEST(ClassRegistry, ReplacesAndRemovesRecords) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+    record.modulePath = "/elsewhere/lamp.ocx";
+    registry.registerClass(record);
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp")->modulePath, "/elsewhere/lamp.ocx");
+    EXPECT_EQ(registry.records().size(), 1u);
+
+    qa::ClassRecord other = sampleRecord();
+    other.clsid = qa::Guid::parse("{01234567-89AB-CDEF-0123-456789ABCDE0}");
+    other.progId = "Vendor.switch";
+    registry.registerClass(other);
+    EXPECT_EQ(registry.records().size(), 2u);
+
+    EXPECT_TRUE(registry.unregisterClass(record.clsid));
+    EXPECT_FALSE(registry.unregisterClass(record.clsid));
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp"), std::nullopt);
+    EXPECT_EQ(registry.findByProgId("vendor.switch"), other);
+    // Nothing but the records is left behind.
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.path())) ++files;
+    EXPECT_EQ(files, 1u);
+}
+
+TEST(ClassRegistry, AMissingFolderHoldsNoClasses) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path() / "never-created");
+    EXPECT_TRUE(registry.records().empty());
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp"), std::nullopt);
+    EXPECT_FALSE(registry.unregisterClass(sampleRecord().clsid));
+}
+
+TEST(ClassRegistry, ReportsAFolderItCannotWrite) {
+    TemporaryFolder folder;
+    const fs::path blocker = folder.path() / "plain-file";
+    std::ofstream(blocker) << "not a folder";
+    const qa::ClassRegistry registry(blocker / "registry");
+    const auto raised = errorOf([&] { registry.registerClass(sampleRecord()); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find(blocker.string()), std::string::npos) << raised.description;
+}
+
+TEST(ClassRegistry, RefusesValuesThatWouldBreakTheRecord) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    qa::ClassRecord record = sampleRecord();
+    record.modulePath = "/tmp/a\nProgID=Evil.thing";
+    EXPECT_EQ(errorOf([&] { registry.registerClass(record); }).number, en::PathFileAccessError);
+    EXPECT_TRUE(registry.records().empty());
+}
+
+class MalformedRecord : public testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+TEST_P(MalformedRecord, NamesTheFileAndTheFault) {
+    const auto& [replace, with] = GetParam();
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    const qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+    const fs::path file = registry.recordPath(record.clsid);
+    std::string text;
+    {
+        std::ifstream in(file);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const auto at = text.find(replace);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, replace.size(), with);
+    std::ofstream(file, std::ios::trunc) << text;
+
+    const auto raised = errorOf([&] { registry.findByProgId("Vendor.lamp"); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find(file.string()), std::string::npos) << raised.description;
+    EXPECT_EQ(errorOf([&] { registry.findByClassId(record.clsid); }).number, en::PathFileAccessError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MalformedRecord,
+    testing::Values(std::pair<std::string, std::string>{"ProgID=Vendor.lamp\n", ""},
+                    std::pair<std::string, std::string>{"CLSID={", "CLSID=("},
+                    std::pair<std::string, std::string>{"Control=1", "Control=yes"},
+                    std::pair<std::string, std::string>{"MiscStatus=0x20191", "MiscStatus=lots"},
+                    std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion=1"},
+                    std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\nno equals sign\n"}));
+
+TEST(ClassRegistry, StandardFolderFollowsTheEnvironment) {
+    {
+        ScopedEnvironment named("QUENVAR_REGISTRY", "/srv/quenvar-registry");
+        ScopedEnvironment data("XDG_DATA_HOME", "/data");
+        EXPECT_EQ(qa::ClassRegistry::standardFolder(), fs::path("/srv/quenvar-registry"));
+        EXPECT_EQ(qa::ClassRegistry::standard().folder(), fs::path("/srv/quenvar-registry"));
+    }
+    {
+        ScopedEnvironment named("QUENVAR_REGISTRY", std::nullopt);
+        ScopedEnvironment data("XDG_DATA_HOME", "/data");
+        EXPECT_EQ(qa::ClassRegistry::standardFolder(), fs::path("/data/quenvar/registry"));
+    }
+    {
+        ScopedEnvironment named("QUENVAR_REGISTRY", "");
+        ScopedEnvironment data("XDG_DATA_HOME", std::nullopt);
+        ScopedEnvironment home("HOME", "/home/someone");
+        EXPECT_EQ(qa::ClassRegistry::standardFolder(), fs::path("/home/someone/.local/share/quenvar/registry"));
+    }
+    {
+        ScopedEnvironment named("QUENVAR_REGISTRY", std::nullopt);
+        ScopedEnvironment data("XDG_DATA_HOME", "relative/data");  // not absolute: ignored
+        ScopedEnvironment home("HOME", "/home/someone");
+        EXPECT_EQ(qa::ClassRegistry::standardFolder(), fs::path("/home/someone/.local/share/quenvar/registry"));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "ErrorCapture.h"
+#include "TemporaryFolder.h"
+#include "TestServerIds.h"
+#include "platform/automation/ObjectCreation.h"
+#include "platform/automation/TypeInfo.h"
+
+namespace qa = quenvar::automation;
+namespace en = quenvar::automation::error_number;
+namespace fs = std::filesystem;
+using qa::Variant;
+using qa::testing_support::errorOf;
+using qa::testing_support::ScopedEnvironment;
+using qa::testing_support::TemporaryFolder;
+
+namespace {
+
+const std::string serverModule = QUENVAR_TEST_SERVER_MODULE;
+const std::string emptyModule = QUENVAR_TEST_EMPTY_MODULE;
+const std::string regsvrTool = QUENVAR_REGSVR_TOOL;
+
+std::string canonical(const std::string& path) { return fs::weakly_canonical(path).string(); }
+
+// Each test gets its own registry folder, named by QUENVAR_REGISTRY as the tool and the
+// server's entry points see it.
+class ModuleLoading : public testing::Test {
+protected:
+    TemporaryFolder folder;
+    ScopedEnvironment registryVariable{"QUENVAR_REGISTRY", folder.path().string()};
+    qa::ClassRegistry registry{folder.path()};
+
+    void registerServer() {
+        const auto module = qa::ServerModule::load(serverModule);
+        ASSERT_EQ(module.registerServer()(), qa::server_status::Ok) << qa::lastServerError();
+    }
+    qa::ClassRecord recordPointingAt(const std::string& modulePath, const char* progId) {
+        qa::ClassRecord record;
+        record.className = "Greeter";
+        record.progId = progId;
+        record.clsid = test_server::greeterClsid;
+        record.modulePath = modulePath;
+        return record;
+    }
+};
+
+TEST_F(ModuleLoading, RegistrationRecordsEveryClassOfTheModule) {
+    registerServer();
+    const auto greeter = registry.findByProgId(test_server::greeterProgId);
+    ASSERT_TRUE(greeter.has_value());
+    EXPECT_EQ(greeter->className, "Greeter");
+    EXPECT_EQ(greeter->clsid, test_server::greeterClsid);
+    EXPECT_EQ(greeter->modulePath, canonical(serverModule));
+    EXPECT_EQ(greeter->defaultInterfaceName, "_Greeter");
+    EXPECT_EQ(greeter->defaultInterfaceIid, test_server::greeterIid);
+    EXPECT_EQ(greeter->eventInterfaceName, "__Greeter");
+    EXPECT_EQ(greeter->eventInterfaceIid, test_server::greeterEventsIid);
+    EXPECT_TRUE(greeter->hasEvents);
+    EXPECT_EQ(greeter->typeLibraryName, "GreeterLib");
+    EXPECT_EQ(greeter->typeLibraryMajor, 2);
+    EXPECT_EQ(greeter->typeLibraryMinor, 3);
+    EXPECT_EQ(greeter->typeLibraryId, test_server::libraryId);
+    EXPECT_TRUE(greeter->isControl);
+    EXPECT_EQ(greeter->toolboxBitmap, 30000u);
+    EXPECT_EQ(greeter->defaultIcon, "");
+    EXPECT_EQ(greeter->miscStatus, 0x20191u);
+    EXPECT_EQ(greeter->threadingModel, "Apartment");
+    EXPECT_EQ(greeter->version, "1.0");
+
+    const auto broken = registry.findByClassId(test_server::brokenClsid);
+    ASSERT_TRUE(broken.has_value());
+    EXPECT_FALSE(broken->hasEvents);
+    EXPECT_FALSE(broken->isControl);
+
+    const auto module = qa::ServerModule::load(serverModule);
+    ASSERT_EQ(module.unregisterServer()(), qa::server_status::Ok);
+    EXPECT_TRUE(registry.records().empty());
+}
+
+TEST_F(ModuleLoading, CreatesObjectsByProgIdAndCountsThem) {
+    registerServer();
+    const auto module = qa::ServerModule::load(serverModule);
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::Ok);
+
+    qa::ObjectRef greeter = qa::createObject("automation.testgreeter");
+    ASSERT_NE(greeter, nullptr);
+    EXPECT_EQ(greeter->call(test_server::greetId, {Variant::fromText("Hello")}), Variant::fromText("Hello, world"));
+    greeter->put(test_server::nameId, Variant::fromInt16(16));
+    EXPECT_EQ(greeter->call(test_server::greetId, {Variant::fromText("Hi")}), Variant::fromText("Hi, 16"));
+    EXPECT_EQ(greeter->idOfName("GREET"), test_server::greetId);
+
+    auto* described = dynamic_cast<qa::ClassInfoProvider*>(greeter.get());
+    ASSERT_NE(described, nullptr);
+    EXPECT_EQ(described->classInfo().clsid, test_server::greeterClsid);
+    EXPECT_EQ(described->typeLibrary().library.name, "GreeterLib");
+
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::False);
+    qa::ObjectRef second = qa::createObject(test_server::greeterProgId, registry);
+    qa::ObjectRef copy = greeter;
+    greeter.reset();
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::False);  // copy and second still live
+    copy.reset();
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::False);
+    second.reset();
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::Ok);
+}
+
+TEST_F(ModuleLoading, FactoryLocksKeepTheModuleInUse) {
+    const auto module = qa::ServerModule::load(serverModule);
+    std::shared_ptr<qa::ClassFactory> factory;
+    ASSERT_EQ(module.getClassObject()(&test_server::greeterClsid, &factory), qa::server_status::Ok);
+    ASSERT_NE(factory, nullptr);
+    factory->lockServer(true);
+    factory->lockServer(true);
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::False);
+    factory->lockServer(false);
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::False);
+    factory->lockServer(false);
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::Ok);
+    factory->lockServer(false);  // one unlock too many must not wrap the count around
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::Ok);
+    factory->lockServer(true);
+    factory.reset();  // locks belong to the module, not the factory
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::False);
+    ASSERT_EQ(module.getClassObject()(&test_server::greeterClsid, &factory), qa::server_status::Ok);
+    factory->lockServer(false);
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::Ok);
+}
+
+TEST_F(ModuleLoading, TheClassObjectEntryPointAnswersWithStatuses) {
+    const auto module = qa::ServerModule::load(serverModule);
+    std::shared_ptr<qa::ClassFactory> factory;
+    const qa::Guid unknown = qa::Guid::parse("{00000000-0000-0000-0000-00000000ABCD}");
+    EXPECT_EQ(module.getClassObject()(&unknown, &factory), qa::server_status::ClassNotAvailable);
+    EXPECT_NE(qa::lastServerError().find("{00000000-0000-0000-0000-00000000ABCD}"), std::string::npos)
+        << qa::lastServerError();
+    EXPECT_EQ(factory, nullptr);
+    EXPECT_EQ(module.getClassObject()(nullptr, &factory), qa::server_status::NullPointer);
+    EXPECT_EQ(module.getClassObject()(&test_server::greeterClsid, nullptr), qa::server_status::NullPointer);
+}
+
+TEST_F(ModuleLoading, UnknownProgIdSaysWhereItLookedAndHowToRegister) {
+    const auto raised = errorOf([] { qa::createObject("Zelvo.nothing"); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    EXPECT_NE(raised.description.find("Zelvo.nothing"), std::string::npos) << raised.description;
+    EXPECT_NE(raised.description.find(folder.path().string()), std::string::npos) << raised.description;
+    EXPECT_NE(raised.description.find("quenvar-regsvr"), std::string::npos) << raised.description;
+}
+
+TEST_F(ModuleLoading, MissingModuleFileIsNamed) {
+    const std::string missing = (folder.path() / "gone" / "greeter.ocx").string();
+    registry.registerClass(recordPointingAt(missing, "Automation.Gone"));
+    const auto raised = errorOf([] { qa::createObject("Automation.Gone"); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    EXPECT_NE(raised.description.find(missing), std::string::npos) << raised.description;
+    EXPECT_NE(raised.description.find("does not exist"), std::string::npos) << raised.description;
+}
+
+TEST_F(ModuleLoading, AFileThatIsNoModuleGivesTheLoadersReason) {
+    const std::string notModule = (folder.path() / "text.ocx").string();
+    std::ofstream(notModule) << "plain text";
+    registry.registerClass(recordPointingAt(notModule, "Automation.Text"));
+    const auto raised = errorOf([] { qa::createObject("Automation.Text"); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    EXPECT_NE(raised.description.find("cannot be loaded"), std::string::npos) << raised.description;
+    EXPECT_NE(raised.description.find(notModule), std::string::npos) << raised.description;
+}
+
+TEST_F(ModuleLoading, ModuleWithoutEntryPointsNamesTheMissingOne) {
+    registry.registerClass(recordPointingAt(emptyModule, "Automation.Empty"));
+    const auto raised = errorOf([] { qa::createObject("Automation.Empty"); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    EXPECT_NE(raised.description.find("DllRegisterServer"), std::string::npos) << raised.description;
+    EXPECT_NE(raised.description.find(emptyModule), std::string::npos) << raised.description;
+}
+
+TEST_F(ModuleLoading, ClassTheModuleDoesNotServe) {
+    qa::ClassRecord record = recordPointingAt(serverModule, "Automation.Stranger");
+    record.clsid = qa::Guid::parse("{00000000-0000-0000-0000-00000000BEEF}");
+    registry.registerClass(record);
+    const auto raised = errorOf([] { qa::createObject("Automation.Stranger"); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    EXPECT_NE(raised.description.find("0x80040111"), std::string::npos) << raised.description;
+    EXPECT_NE(raised.description.find("{00000000-0000-0000-0000-00000000BEEF}"), std::string::npos)
+        << raised.description;
+}
+
+TEST_F(ModuleLoading, AClassThatFailsToCreateExplainsWhy) {
+    registerServer();
+    const auto raised = errorOf([] { qa::createObject(test_server::brokenProgId); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    EXPECT_NE(raised.description.find("no greeting device"), std::string::npos) << raised.description;
+    const auto module = qa::ServerModule::load(serverModule);
+    EXPECT_EQ(module.canUnloadNow()(), qa::server_status::Ok);
+}
+
+struct ToolRun {
+    int exitCode;
+    std::string output;
+};
+
+ToolRun runTool(const std::string& arguments) {
+    const std::string command = "'" + regsvrTool + "' " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {-1, "cannot start " + command};
+    std::string output;
+    std::array<char, 512> buffer{};
+    while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) output += buffer.data();
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST_F(ModuleLoading, RegistrationToolRegistersAndUnregisters) {
+    const ToolRun registered = runTool("'" + serverModule + "'");
+    EXPECT_EQ(registered.exitCode, 0) << registered.output;
+    EXPECT_NE(registered.output.find("registered"), std::string::npos) << registered.output;
+    EXPECT_NE(registered.output.find(folder.path().string()), std::string::npos) << registered.output;
+    const auto record = registry.findByProgId(test_server::greeterProgId);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->modulePath, canonical(serverModule));
+
+    const ToolRun unregistered = runTool("-u '" + serverModule + "'");
+    EXPECT_EQ(unregistered.exitCode, 0) << unregistered.output;
+    EXPECT_NE(unregistered.output.find("unregistered"), std::string::npos) << unregistered.output;
+    EXPECT_TRUE(registry.records().empty());
+}
+
+TEST_F(ModuleLoading, RegistrationToolExplainsFailures) {
+    const ToolRun noModule = runTool("");
+    EXPECT_NE(noModule.exitCode, 0);
+    EXPECT_NE(noModule.output.find("usage"), std::string::npos) << noModule.output;
+
+    const std::string missing = (folder.path() / "missing.ocx").string();
+    const ToolRun absent = runTool("'" + missing + "'");
+    EXPECT_NE(absent.exitCode, 0);
+    EXPECT_NE(absent.output.find(missing), std::string::npos) << absent.output;
+
+    const ToolRun empty = runTool("'" + emptyModule + "'");
+    EXPECT_NE(empty.exitCode, 0);
+    EXPECT_NE(empty.output.find("DllRegisterServer"), std::string::npos) << empty.output;
+
+    // A registry folder that cannot be created: the module's failing status and its reason.
+    const fs::path blocker = folder.path() / "blocker";
+    std::ofstream(blocker) << "x";
+    ScopedEnvironment unwritable("QUENVAR_REGISTRY", (blocker / "registry").string());
+    const ToolRun refused = runTool("'" + serverModule + "'");
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.output.find("0x80040201"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find(blocker.string()), std::string::npos) << refused.output;
+}
+
+}  // namespace
