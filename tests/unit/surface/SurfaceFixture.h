@@ -1,0 +1,67 @@
+#pragma once
+// A quenvar control object wired to a scripted serial component and recorded message boxes,
+// called the way hosts call it: by member id with variants.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/QuenvarControl.h"
+#include "control/QuenvarSurface.h"
+#include "platform/automation/Collection.h"
+#include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/ScriptedSerialComponent.h"
+
+namespace quenvar::testing {
+
+// The scripted component, able to report an error that reaches no caller.
+class ReportingSerialComponent : public ScriptedSerialComponent {
+public:
+    void reportUnreached(const automation::RuntimeError& error) {
+        if (onError()) onError()(error);
+    }
+};
+
+class SurfaceFixture : public ::testing::Test {
+protected:
+    SurfaceFixture() {
+        auto component = std::make_unique<ReportingSerialComponent>();
+        port = component.get();
+        control = std::make_shared<control::QuenvarControl>(std::move(component), boxes);
+    }
+
+    automation::Variant call(automation::MemberId id, std::vector<automation::Variant> args = {}) {
+        return control->call(id, std::move(args));
+    }
+
+    // The send queue's entries, front first, as one byte string.
+    std::string queued() {
+        std::string all;
+        const auto& queue = control->core().colstring();
+        for (std::int32_t i = 1; i <= queue->count(); ++i) all += queue->item(i).toText();
+        return all;
+    }
+
+    // The error number a call fails with; 0 when it succeeds.
+    static std::int32_t failureOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const automation::RuntimeError& error) {
+            return error.number();
+        }
+        return 0;
+    }
+
+    std::shared_ptr<RecordingMessageBoxes> boxes = std::make_shared<RecordingMessageBoxes>();
+    ReportingSerialComponent* port = nullptr;
+    std::shared_ptr<control::QuenvarControl> control;
+};
+
+inline automation::Variant text(std::string value) { return automation::Variant::fromText(std::move(value)); }
+inline automation::Variant int16(std::int16_t value) { return automation::Variant::fromInt16(value); }
+inline automation::Variant int32(std::int32_t value) { return automation::Variant::fromInt32(value); }
+
+}  // namespace quenvar::testing
