@@ -191,8 +191,10 @@ void InterfaceProtocol::handleByte(std::uint8_t byte, TimePoint now)
             m_collected.clear();
             m_lastByteAt = now;
         } else {
-            m_state = State::PowerFailRequesting;
-            m_nextPowerFailRequestAt = now + m_timing.powerFailRepeat;
+            // As with any echo awaiting its 0x00: another byte starts a new transmission. The
+            // download itself has arrived, so the power failure counts as answered.
+            becomeIdle(now);
+            collect(byte, now);
         }
         break;
     }

@@ -333,16 +333,18 @@ TEST(PowerFailure, DownloadCutShortGoesBackToRequesting)
     EXPECT_EQ(wire.takeBytes(), Bytes{kPowerFailRequest});
 }
 
-TEST(PowerFailure, AnythingButAcknowledgeAfterTheMacroEchoLeavesTheRequestUnanswered)
+TEST(PowerFailure, NewTransmissionAfterTheMacroEchoTakesOverFromTheAcknowledge)
 {
     Wire wire;
     wire.powerFailure();
     wire.sendMacroDownload();
     wire.takeBytes();
-    wire.send({0x04});
-    EXPECT_EQ(wire.engine.state(), State::PowerFailRequesting);
-    wire.wait(1s);
-    EXPECT_EQ(wire.takeBytes(), Bytes{kPowerFailRequest});
+    wire.send({0x06, 0x61});
+    EXPECT_EQ(wire.takeBytes(), Bytes{0x67}) << "the new transmission is echoed";
+    wire.send({kAcknowledge});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kReady});
+    wire.wait(3s);
+    EXPECT_TRUE(wire.takeBytes().empty()) << "the download answered the power failure";
 }
 
 TEST(PowerFailure, AbandonsATransmissionUnderWay)
