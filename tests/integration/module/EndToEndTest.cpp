@@ -1,0 +1,104 @@
+// A host creates the control by ProgID, drives it by member id over a simulated interface on
+// a pseudo-terminal, and hears x10ready through its connection point.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "control/QuenvarIdentifiers.h"
+#include "control/QuenvarSurface.h"
+#include "platform/automation/ConnectionPoint.h"
+#include "platform/ui/EmbeddableControl.h"
+#include "sim/Simulator.h"
+#include "tests/integration/module/ModuleFixture.h"
+
+namespace quenvar::testing {
+namespace {
+
+using automation::Variant;
+namespace member = control::member;
+
+// Runs the event loop until `condition` holds or five seconds pass; returns condition().
+bool waitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return condition();
+}
+
+class EndToEnd : public ModuleFixture {
+protected:
+    void SetUp() override {
+        ModuleFixture::SetUp();
+        simulator.start();
+        qputenv("QUENVAR_COMM1", simulator.devicePath().toUtf8());
+        registerModule();
+        control = automation::createObject(progId);
+        auto* container = dynamic_cast<automation::ConnectionPointContainer*>(control.get());
+        ASSERT_NE(container, nullptr);
+        events = container->findConnectionPoint(control::identifiers::quenvarEvents);
+        ASSERT_NE(events, nullptr);
+        ASSERT_EQ(events->eventInterface().name, "__quenvar");
+        cookie = events->advise(std::make_shared<automation::EventSink>(
+            events->eventInterface(), [this](automation::MemberId id, std::span<Variant>) {
+                if (id == control::event::x10ready) ++readyEvents;
+            }));
+    }
+    void TearDown() override {
+        if (events != nullptr) events->unadvise(cookie);
+        if (control) control->call(member::closex10);
+        qunsetenv("QUENVAR_COMM1");
+        ModuleFixture::TearDown();
+    }
+
+    x10sim::Simulator simulator;
+    automation::ObjectRef control;
+    automation::ConnectionPoint* events = nullptr;
+    automation::ConnectionPoint::Cookie cookie = 0;
+    int readyEvents = 0;
+};
+
+TEST_F(EndToEnd, OnForA1SwitchesTheModuleAndRaisesX10readyOnce) {
+    control->call(member::openx10, {Variant::fromInt16(1)});
+    control->call(member::x10on, {Variant::fromText("A"), Variant::fromText("01")});
+
+    ASSERT_TRUE(waitUntil([&] { return readyEvents > 0; })) << "x10ready never came";
+    EXPECT_TRUE(simulator.module('A', 1).on);
+    // The handshake is over: nothing is left that could raise the event again.
+    EXPECT_EQ(control->get(member::comstatus), Variant::fromInt16(0));
+    EXPECT_EQ(readyEvents, 1);
+    EXPECT_FALSE(simulator.module('A', 2).on);
+}
+
+TEST_F(EndToEnd, DimAfterOnLowersTheLevel) {
+    control->call(member::openx10, {Variant::fromInt16(1)});
+    control->call(member::x10on, {Variant::fromText("C"), Variant::fromText("16")});
+    ASSERT_TRUE(waitUntil([&] { return readyEvents == 1; }));
+    const int fullLevel = simulator.module('C', 16).level;
+
+    control->call(member::x10dim, {Variant::fromText("c"), Variant::fromText("16"), Variant::fromInt16(50)});
+    ASSERT_TRUE(waitUntil([&] { return readyEvents == 2; }));
+    EXPECT_TRUE(simulator.module('C', 16).on);
+    EXPECT_LT(simulator.module('C', 16).level, fullLevel);
+}
+
+TEST_F(EndToEnd, TheFaceEmbedsInTheHostsWindow) {
+    auto* embeddable = dynamic_cast<ui::EmbeddableControl*>(control.get());
+    ASSERT_NE(embeddable, nullptr);
+    QWidget window;
+    QWidget* face = embeddable->createFace(&window);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->parentWidget(), &window);
+    EXPECT_EQ(embeddable->designedSize(), QSize(320, 240));
+    control.reset();  // the face goes with the control
+    EXPECT_TRUE(window.findChildren<QWidget*>().isEmpty());
+    events = nullptr;
+}
+
+}  // namespace
+}  // namespace quenvar::testing
