@@ -1,22 +1,57 @@
 // x10sim: a virtual power-line interface on a pseudo-terminal. The first line of standard
 // output is the device to open; every frame and module change follows, one per line.
+// With --window the virtual house is also shown on screen; closing the window ends the program.
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <unistd.h>
 
 #include "sim/ConsoleSession.h"
+#include "sim/DisplayAvailability.h"
+#include "sim/HouseWindow.h"
 #include "sim/Simulator.h"
 #include "sim/TerminationSignals.h"
 
+// The kind of application object has to be chosen before the command line parser can run.
+// Help and version need no window, so they never fail for want of a display.
+static bool windowRequested(int argc, char* argv[])
+{
+    bool window = false;
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "--window") == 0)
+            window = true;
+        else if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0
+                 || std::strcmp(argument, "--help-all") == 0 || std::strcmp(argument, "--version") == 0
+                 || std::strcmp(argument, "-v") == 0)
+            return false;
+    }
+    return window;
+}
+
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    const bool withWindow = windowRequested(argc, argv);
+    if (withWindow) {
+        if (const auto problem = x10sim::displayUnavailableReason()) {
+            std::fprintf(stderr,
+                         "x10sim: --window needs a display, but %s. Run x10sim on a desktop, under xvfb-run -a, "
+                         "or without --window.\n",
+                         problem->c_str());
+            return 1;
+        }
+    }
+    const std::unique_ptr<QCoreApplication> application = withWindow
+        ? std::make_unique<QApplication>(argc, argv)
+        : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("x10sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUENVAR_VERSION));
 
@@ -39,7 +74,9 @@ int main(int argc, char* argv[])
         QStringLiteral("Also print every byte received and sent, in hex."));
     const QCommandLineOption commandsOption(QStringLiteral("commands"),
         QStringLiteral("Read commands from standard input, one per line, to inject faults (type help for the list)."));
-    parser.addOptions({linkOption, realTimingOption, powerFailOption, quietOption, wireOption, commandsOption});
+    const QCommandLineOption windowOption(QStringLiteral("window"),
+        QStringLiteral("Also show the virtual house in a window; closing it ends the program."));
+    parser.addOptions({linkOption, realTimingOption, powerFailOption, quietOption, wireOption, commandsOption, windowOption});
     parser.process(app);
 
     x10sim::SimulatorOptions options;
@@ -65,9 +102,13 @@ int main(int argc, char* argv[])
             out << "out: " << bytes.toHex(' ').toUpper() << Qt::endl;
         });
     }
-    QObject::connect(&simulator, &x10sim::Simulator::lineLost, &app, [](const QString& message) {
+    bool lineLost = false;
+    QObject::connect(&simulator, &x10sim::Simulator::lineLost, &app, [&lineLost, withWindow](const QString& message) {
         QTextStream(stderr) << message << Qt::endl;
-        QCoreApplication::exit(1);
+        lineLost = true;
+        // The window shows the message too and stays until the person closes it.
+        if (!withWindow)
+            QCoreApplication::exit(1);
     });
 
     x10sim::TerminationSignals termination;
@@ -85,5 +126,11 @@ int main(int argc, char* argv[])
     std::unique_ptr<x10sim::ConsoleSession> console;
     if (parser.isSet(commandsOption))
         console = std::make_unique<x10sim::ConsoleSession>(simulator, STDIN_FILENO, out);
-    return app.exec();
+    std::unique_ptr<x10sim::HouseWindow> window;
+    if (withWindow) {
+        window = std::make_unique<x10sim::HouseWindow>(simulator, options.linkPath);
+        window->show();
+    }
+    const int status = app.exec();
+    return lineLost ? 1 : status;
 }

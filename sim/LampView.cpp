@@ -1,0 +1,73 @@
+#include "sim/LampView.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace x10sim {
+
+LampView::LampView(char house, int unit, QWidget* parent)
+    : QWidget(parent)
+    , m_name(QStringLiteral("%1%2").arg(QChar::fromLatin1(house)).arg(unit))
+{
+    setObjectName(QStringLiteral("lamp") + m_name);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    updateToolTip();
+}
+
+void LampView::setState(const ModuleState& state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    updateToolTip();
+    update();
+}
+
+QSize LampView::sizeHint() const
+{
+    return {34, 34};
+}
+
+QSize LampView::minimumSizeHint() const
+{
+    return {22, 22};
+}
+
+QColor LampView::lampColor(const ModuleState& state)
+{
+    if (!state.on)
+        return QColor(64, 64, 64);
+    // Even at level 0 a module that is on glows faintly, so it never looks like one that is off.
+    const double fraction = std::clamp(state.level, 0, kFullBrightnessSteps) / double(kFullBrightnessSteps);
+    const auto mix = [fraction](int dim, int bright) { return int(dim + (bright - dim) * fraction + 0.5); };
+    return QColor(mix(110, 255), mix(88, 224), mix(0, 32));
+}
+
+void LampView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int diameter = std::max(4, std::min(width(), height()) - 6);
+    const QRectF disc((width() - diameter) / 2.0, (height() - diameter) / 2.0, diameter, diameter);
+    const QColor fill = lampColor(m_state);
+    painter.setPen(QPen(fill.darker(170), 1.5));
+    painter.setBrush(fill);
+    painter.drawEllipse(disc);
+
+    if (!m_state.on)
+        return;
+    QFont small = font();
+    small.setPixelSize(std::max(7, diameter / 3));
+    painter.setFont(small);
+    painter.setPen(fill.lightness() > 110 ? QColor(40, 32, 0) : QColor(250, 240, 200));
+    painter.drawText(disc, Qt::AlignCenter, QString::number(m_state.percent()));
+}
+
+void LampView::updateToolTip()
+{
+    setToolTip(m_state.on ? QStringLiteral("%1: on, %2%").arg(m_name).arg(m_state.percent())
+                          : QStringLiteral("%1: off").arg(m_name));
+}
+
+}  // namespace x10sim

@@ -1,0 +1,42 @@
+#pragma once
+// One module of the virtual house drawn as a lamp: a dark grey disc while off, a yellow disc
+// while on whose brightness follows the module's level, with the level in percent written on it
+// and in its tooltip.
+
+#include <QWidget>
+
+#include "sim/HouseModel.h"
+
+namespace x10sim {
+
+class LampView : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(bool on READ isOn)
+    Q_PROPERTY(int percent READ percent)
+public:
+    // house 'A'..'P', unit 1..16: only used for the object name ("lampA1") and the tooltip.
+    LampView(char house, int unit, QWidget* parent = nullptr);
+
+    void setState(const ModuleState& state);
+    ModuleState state() const { return m_state; }
+    bool isOn() const { return m_state.on; }
+    // Brightness in percent of full while on; 0 while off.
+    int percent() const { return m_state.on ? m_state.percent() : 0; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // The colour of the disc for a module in this state.
+    static QColor lampColor(const ModuleState& state);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void updateToolTip();
+
+    QString m_name;
+    ModuleState m_state;
+};
+
+}  // namespace x10sim
