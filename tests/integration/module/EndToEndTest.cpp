@@ -1,8 +1,11 @@
 // A host creates the control by ProgID, drives it by member id over a simulated interface on
 // a pseudo-terminal, and hears x10ready through its connection point.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -35,6 +38,16 @@ class EndToEnd : public ModuleFixture {
 protected:
     void SetUp() override {
         ModuleFixture::SetUp();
+        // The factory's control shows real modal boxes; the user who closes them is this timer,
+        // which notes what each said.
+        boxCloser.setInterval(20);
+        QObject::connect(&boxCloser, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxesSeen.push_back({box->text().toStdString(), box->windowTitle().toStdString()});
+                box->close();
+            }
+        });
+        boxCloser.start();
         simulator.start();
         qputenv("QUENVAR_COMM1", simulator.devicePath().toUtf8());
         registerModule();
@@ -56,6 +69,13 @@ protected:
         ModuleFixture::TearDown();
     }
 
+    struct SeenBox {
+        std::string prompt;
+        std::string title;
+        friend bool operator==(const SeenBox&, const SeenBox&) = default;
+    };
+    QTimer boxCloser;
+    std::vector<SeenBox> boxesSeen;
     x10sim::Simulator simulator;
     automation::ObjectRef control;
     automation::ConnectionPoint* events = nullptr;
@@ -73,6 +93,16 @@ TEST_F(EndToEnd, OnForA1SwitchesTheModuleAndRaisesX10readyOnce) {
     EXPECT_EQ(control->get(member::comstatus), Variant::fromInt16(0));
     EXPECT_EQ(readyEvents, 1);
     EXPECT_FALSE(simulator.module('A', 2).on);
+    EXPECT_TRUE(boxesSeen.empty()) << boxesSeen.front().prompt;
+}
+
+TEST_F(EndToEnd, ChecksAreShownInRealMessageBoxes) {
+    control->call(member::openx10, {Variant::fromInt16(1)});
+    control->call(member::x10on, {Variant::fromText("Q"), Variant::fromText("01")});
+    ASSERT_EQ(boxesSeen.size(), 1u);
+    EXPECT_EQ(boxesSeen[0], (SeenBox{"The housecode must be between A and P", "Error"}));
+    EXPECT_TRUE(simulator.receivedBytes().isEmpty());
+    EXPECT_EQ(readyEvents, 0);
 }
 
 TEST_F(EndToEnd, DimAfterOnLowersTheLevel) {

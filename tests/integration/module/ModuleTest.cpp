@@ -25,6 +25,7 @@ namespace status = automation::server_status;
 
 TEST(ModuleFile, IsNamedQuenvarOcxAndExportsTheFourEntryPoints) {
     EXPECT_EQ(std::filesystem::path(modulePath).filename(), "quenvar.ocx");
+    EXPECT_EQ(std::filesystem::path(modulePath).parent_path().filename(), "lib");
     ASSERT_TRUE(std::filesystem::exists(modulePath)) << modulePath;
     void* handle = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();
