@@ -1,0 +1,45 @@
+#pragma once
+// Closes the program's modal message boxes as they come up, and keeps what each one said.
+//
+// A modal box runs its own event loop; the timer keeps firing inside it, finds the box as the
+// application's active modal widget, records it and presses OK.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QObject>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+struct ShownBox {
+    QString title;
+    QString text;
+    bool applicationModal = false;
+    bool okOnly = false;
+};
+
+class ModalBoxes : public QObject {
+public:
+    ModalBoxes() {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, &ModalBoxes::closeActiveBox);
+        m_timer.start();
+    }
+
+    const QVector<ShownBox>& shown() const { return m_shown; }
+    void forget() { m_shown.clear(); }
+
+private:
+    void closeActiveBox() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        const QList<QAbstractButton*> buttons = box->buttons();
+        m_shown.append({box->windowTitle(), box->text(), box->windowModality() == Qt::ApplicationModal,
+                        buttons.size() == 1 && box->standardButton(buttons.front()) == QMessageBox::Ok});
+        box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+    }
+
+    QTimer m_timer;
+    QVector<ShownBox> m_shown;
+};

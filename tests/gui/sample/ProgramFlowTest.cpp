@@ -1,0 +1,579 @@
+// The program as a user meets it: both windows, the control created by its ProgID from the
+// registry, and a simulated power-line interface on a real pseudo-terminal.
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include <memory>
+
+#include "ModalBoxes.h"
+#include "ProgramFlowTest.h"
+#include "platform/automation/Dispatch.h"
+#include "sample/Frmcom.h"
+#include "sample/Frmx10.h"
+#include "sample/MemberIds.h"
+#include "sample/SampleApp.h"
+#include "sim/Simulator.h"
+
+using quenvar::automation::ObjectRef;
+using quenvar::automation::Variant;
+using quenvar::sample::Frmcom;
+using quenvar::sample::Frmx10;
+using quenvar::sample::SampleApp;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray result;
+    for (int value : values) result.append(static_cast<char>(value));
+    return result;
+}
+
+// How many descriptors of this process refer to `device`.
+int openHandles(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo& entry : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.symLinkTarget() == target) ++count;
+    }
+    return count;
+}
+
+QString missingDevice(int port) { return QStringLiteral("/nonexistent/quenvar-test-comm%1").arg(port); }
+
+template <class Widget>
+Widget* child(QWidget* window, const char* name) {
+    auto* widget = window->findChild<Widget*>(QString::fromLatin1(name));
+    if (!widget) qFatal("no widget named %s", name);
+    return widget;
+}
+
+}  // namespace
+
+struct ProgramFlowTest::Fixture {
+    x10sim::Simulator simulator;
+    ModalBoxes boxes;
+    SampleApp forms;
+    int simulatorHandles = 0;
+
+    // What was true each time the controller window was shown or hidden.
+    struct Moment {
+        QEvent::Type type;
+        bool frmcomLoaded;
+        bool portOpen;
+    };
+    QVector<Moment> controllerMoments;
+};
+
+// Records the controller window's show and hide moments (the window is created inside the
+// handlers under test, so the filter watches the whole application).
+class ControllerWatch : public QObject {
+public:
+    explicit ControllerWatch(ProgramFlowTest::Fixture& fixture) : m_fixture(fixture) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && qobject_cast<Frmx10*>(watched)) {
+            m_fixture.controllerMoments.append(
+                {event->type(), m_fixture.forms.loadedFrmcom() != nullptr,
+                 openHandles(m_fixture.simulator.devicePath()) > m_fixture.simulatorHandles});
+        }
+        return false;
+    }
+
+private:
+    ProgramFlowTest::Fixture& m_fixture;
+};
+
+ProgramFlowTest::ProgramFlowTest() = default;
+ProgramFlowTest::~ProgramFlowTest() = default;
+
+void ProgramFlowTest::init() {
+    for (int port = 1; port <= 4; ++port) qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), missingDevice(port).toLocal8Bit());
+    m_fixture = std::make_unique<Fixture>();
+    m_fixture->simulator.start();
+    m_fixture->simulatorHandles = openHandles(m_fixture->simulator.devicePath());
+    m_watch = std::make_unique<ControllerWatch>(*m_fixture);
+    qApp->installEventFilter(m_watch.get());
+}
+
+void ProgramFlowTest::cleanup() {
+    qApp->removeEventFilter(m_watch.get());
+    m_watch.reset();
+    m_fixture.reset();
+}
+
+void ProgramFlowTest::usePort(int port) {
+    qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), m_fixture->simulator.devicePath().toLocal8Bit());
+}
+
+bool ProgramFlowTest::portOpen() const {
+    return openHandles(m_fixture->simulator.devicePath()) > m_fixture->simulatorHandles;
+}
+
+Frmx10* ProgramFlowTest::openControllerOnPort(int port) {
+    usePort(port);
+    SampleApp& forms = m_fixture->forms;
+    forms.start();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    child<QRadioButton>(frmcom, qPrintable(QStringLiteral("Optcom1_%1").arg(port - 1)))->setChecked(true);
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
+    Frmx10* frmx10 = forms.loadedFrmx10();
+    if (!frmx10 || !frmx10->isVisible() || !portOpen()) return nullptr;
+    return frmx10;
+}
+
+void ProgramFlowTest::freshPortWindowSelectsFirstPort() {
+    SampleApp& forms = m_fixture->forms;
+    forms.start();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    QVERIFY(frmcom);
+    QVERIFY(frmcom->isVisible());
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
+    QCOMPARE(frmcom->selectedPort(), 1);
+    QVERIFY(child<QRadioButton>(frmcom, "Optcom1_0")->isChecked());
+    for (const char* other : {"Optcom1_1", "Optcom1_2", "Optcom1_3"}) QVERIFY(!child<QRadioButton>(frmcom, other)->isChecked());
+    // The group numbers its buttons by index.
+    auto* group = frmcom->findChild<QButtonGroup*>(QStringLiteral("Optcom1"));
+    QVERIFY(group);
+    QCOMPARE(group->checkedId(), 0);
+    QCOMPARE(group->id(child<QRadioButton>(frmcom, "Optcom1_3")), 3);
+}
+
+void ProgramFlowTest::okOpensFirstPortAtOnce() {
+    usePort(1);
+    SampleApp& forms = m_fixture->forms;
+    forms.start();
+    QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command1"), Qt::LeftButton);
+    QVERIFY(forms.loadedFrmx10());
+    QVERIFY(portOpen());
+    QVERIFY(m_fixture->boxes.shown().isEmpty());
+}
+
+void ProgramFlowTest::okOpensChosenPortThenShowsController() {
+    Frmx10* frmx10 = openControllerOnPort(3);
+    QVERIFY(frmx10);
+    SampleApp& forms = m_fixture->forms;
+    QCOMPARE(forms.loadedFrmcom(), nullptr);
+    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    // Shown once, after the port was open and the port selection window was gone.
+    QCOMPARE(m_fixture->controllerMoments.size(), 1);
+    QCOMPARE(m_fixture->controllerMoments[0].type, QEvent::Show);
+    QVERIFY(!m_fixture->controllerMoments[0].frmcomLoaded);
+    QVERIFY(m_fixture->controllerMoments[0].portOpen);
+    // The port really is the simulator's: a command reaches it.
+    child<QComboBox>(frmx10, "cbhouse")->setEditText(QStringLiteral("B"));
+    QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.frames().size(), std::size_t{1}, kWaitMs);
+    QCOMPARE(QString::fromStdString(m_fixture->simulator.frames().front().text()), QStringLiteral("B All Lights On"));
+}
+
+void ProgramFlowTest::okWithoutSelectionAsksForPort() {
+    SampleApp& forms = m_fixture->forms;
+    forms.start();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    auto* group = frmcom->findChild<QButtonGroup*>(QStringLiteral("Optcom1"));
+    group->setExclusive(false);
+    child<QRadioButton>(frmcom, "Optcom1_0")->setChecked(false);
+    group->setExclusive(true);
+    QCOMPARE(frmcom->selectedPort(), 0);
+
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
+
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    const ShownBox box = m_fixture->boxes.shown().front();
+    QCOMPARE(box.text, QStringLiteral("Please choose a RS232 port"));
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QVERIFY(box.applicationModal);
+    QVERIFY(box.okOnly);
+    QCOMPARE(forms.loadedFrmcom(), frmcom);
+    QVERIFY(frmcom->isVisible());
+    QCOMPARE(frmcom->selectedPort(), 0);
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
+}
+
+void ProgramFlowTest::failingOpenKeepsPortWindow() {
+    // Port 2 names a device that does not exist.
+    SampleApp& forms = m_fixture->forms;
+    forms.start();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    child<QRadioButton>(frmcom, "Optcom1_1")->setChecked(true);
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
+
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    const ShownBox box = m_fixture->boxes.shown().front();
+    QCOMPARE(box.title, QStringLiteral("quenvarsample"));
+    QVERIFY2(box.text.startsWith(QStringLiteral("Run-time error '")), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QStringLiteral("':\n\n")), qPrintable(box.text));
+    QVERIFY2(box.text.contains(missingDevice(2)), qPrintable(box.text));
+    QVERIFY(box.applicationModal);
+    // The handler ended at openx10: the port window stays, the controller window (loaded by
+    // the reference to its control) is not shown.
+    QCOMPARE(forms.loadedFrmcom(), frmcom);
+    QVERIFY(frmcom->isVisible());
+    QCOMPARE(frmcom->selectedPort(), 2);
+    QVERIFY(forms.loadedFrmx10());
+    QVERIFY(!forms.loadedFrmx10()->isVisible());
+    QCOMPARE(ended.count(), 0);
+
+    // The user may choose another port and go on with the same controller window.
+    usePort(4);
+    Frmx10* loaded = forms.loadedFrmx10();
+    child<QRadioButton>(frmcom, "Optcom1_3")->setChecked(true);
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
+    QCOMPARE(forms.loadedFrmx10(), loaded);
+    QVERIFY(loaded->isVisible());
+    QVERIFY(portOpen());
+}
+
+void ProgramFlowTest::cancelAndReopenStartAtFirstPort() {
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    SampleApp& forms = m_fixture->forms;
+    QAction* comport = frmx10->findChild<QAction*>(QStringLiteral("mnucomport"));
+    QVERIFY(comport);
+
+    comport->trigger();
+    QPointer<Frmcom> first = forms.loadedFrmcom();
+    QVERIFY(first);
+    QVERIFY(first->isVisible());
+    QCOMPARE(first->selectedPort(), 1);
+    child<QRadioButton>(first, "Optcom1_3")->setChecked(true);
+
+    // A window already open is only brought to the front, its choice kept.
+    comport->trigger();
+    QCOMPARE(forms.loadedFrmcom(), first.data());
+    QCOMPARE(first->selectedPort(), 4);
+
+    QTest::mouseClick(child<QPushButton>(first, "Command2"), Qt::LeftButton);
+    QCOMPARE(forms.loadedFrmcom(), nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), kWaitMs);
+    // Cancel left the controller window and its port as they were.
+    QCOMPARE(forms.loadedFrmx10(), frmx10);
+    QVERIFY(frmx10->isVisible());
+    QVERIFY(portOpen());
+
+    comport->trigger();
+    QVERIFY(forms.loadedFrmcom());
+    QCOMPARE(forms.loadedFrmcom()->selectedPort(), 1);
+}
+
+void ProgramFlowTest::okAgainReopensOnSameControl() {
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    SampleApp& forms = m_fixture->forms;
+    const ObjectRef control = frmx10->quenvar1().object();
+    frmx10->findChild<QAction*>(QStringLiteral("mnucomport"))->trigger();
+    QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command1"), Qt::LeftButton);
+    // openx10 again on the same control, the port not closed first; the serial component
+    // keeps a port that is already open as it is.
+    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    QCOMPARE(forms.loadedFrmcom(), nullptr);
+    QCOMPARE(forms.loadedFrmx10(), frmx10);
+    QCOMPARE(frmx10->quenvar1().object(), control);
+    QVERIFY(frmx10->isVisible());
+    QCOMPARE(openHandles(m_fixture->simulator.devicePath()), m_fixture->simulatorHandles + 1);
+}
+
+void ProgramFlowTest::closingOnlyWindowEndsProgram_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("close box") << true;
+}
+
+void ProgramFlowTest::closingOnlyWindowEndsProgram() {
+    QFETCH(bool, closeBox);
+    SampleApp& forms = m_fixture->forms;
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+    forms.start();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    if (closeBox) {
+        QVERIFY(frmcom->close());
+    } else {
+        QTest::mouseClick(child<QPushButton>(frmcom, "Command2"), Qt::LeftButton);
+    }
+    QCOMPARE(forms.loadedFrmcom(), nullptr);
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!portOpen());
+}
+
+void ProgramFlowTest::unitCommandsSendAddressThenFunction_data() {
+    QTest::addColumn<QString>("house");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("functionFrame");
+    // Each transmission is followed by the computer's 0x00 once the checksum echo matched.
+    QTest::newRow("On A1") << "A" << "01" << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
+    QTest::newRow("Off P16") << "P" << "16" << "Command2" << bytes({0x04, 0xCC, 0x00, 0x06, 0xC3, 0x00}) << "P Off";
+    // A typed lower-case house goes to the control exactly as typed; the control accepts it.
+    QTest::newRow("On c5 typed") << "c" << "05" << "Command1" << bytes({0x04, 0x21, 0x00, 0x06, 0x22, 0x00})
+                                 << "C On";
+}
+
+void ProgramFlowTest::unitCommandsSendAddressThenFunction() {
+    QFETCH(QString, house);
+    QFETCH(QString, unit);
+    QFETCH(QString, button);
+    QFETCH(QByteArray, received);
+    QFETCH(QString, functionFrame);
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    auto* houseBox = child<QComboBox>(frmx10, "cbhouse");
+    auto* unitBox = child<QComboBox>(frmx10, "CBunit");
+    QTest::keyClicks(houseBox, house);
+    QTest::keyClicks(unitBox, unit);
+
+    QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), received, kWaitMs);
+    QCOMPARE(m_fixture->simulator.frames().size(), std::size_t{2});
+    QCOMPARE(QString::fromStdString(m_fixture->simulator.frames()[1].text()), functionFrame);
+    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    // The window changed nothing it passed.
+    QCOMPARE(houseBox->currentText(), house);
+    QCOMPARE(unitBox->currentText(), unit);
+}
+
+void ProgramFlowTest::onSwitchesModuleOn() {
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    child<QComboBox>(frmx10, "cbhouse")->setCurrentIndex(0);
+    child<QComboBox>(frmx10, "CBunit")->setCurrentIndex(0);
+    QTest::mouseClick(child<QPushButton>(frmx10, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->simulator.module('A', 1).on, kWaitMs);
+    QVERIFY(!m_fixture->simulator.module('A', 2).on);
+}
+
+void ProgramFlowTest::houseCommandsSendOneFunction_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("frame");
+    QTest::newRow("All On") << "Command3" << bytes({0x06, 0x61, 0x00}) << "A All Lights On";
+    // "All Off" is All Units Off (function 0), not All Lights Off (function 6).
+    QTest::newRow("All Off") << "Command4" << bytes({0x06, 0x60, 0x00}) << "A All Units Off";
+}
+
+void ProgramFlowTest::houseCommandsSendOneFunction() {
+    QFETCH(QString, button);
+    QFETCH(QByteArray, received);
+    QFETCH(QString, frame);
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    child<QComboBox>(frmx10, "cbhouse")->setCurrentIndex(0);
+    // No unit is needed: the unit box may stay empty.
+    QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), received, kWaitMs);
+    QCOMPARE(m_fixture->simulator.frames().size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(m_fixture->simulator.frames().front().text()), frame);
+    QVERIFY(m_fixture->boxes.shown().isEmpty());
+}
+
+void ProgramFlowTest::dimAndBrightPassFivePerStep_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("sliderValue");
+    QTest::addColumn<int>("dimHeader");  // 0: the control refuses the percentage
+    QTest::newRow("Dim 10 -> 50%") << "Command5" << 10 << 0x5E;
+    QTest::newRow("Dim 1 -> 5%") << "Command5" << 1 << 0x06;
+    QTest::newRow("Dim 2 -> 10%") << "Command5" << 2 << 0x1E;
+    QTest::newRow("Bright 19 -> 95%") << "Command6" << 19 << 0x96;
+    QTest::newRow("Bright 7 -> 35%") << "Command6" << 7 << 0x36;
+    QTest::newRow("Dim 0 -> 0% refused") << "Command5" << 0 << 0;
+    QTest::newRow("Bright 20 -> 100% refused") << "Command6" << 20 << 0;
+}
+
+void ProgramFlowTest::dimAndBrightPassFivePerStep() {
+    QFETCH(QString, button);
+    QFETCH(int, sliderValue);
+    QFETCH(int, dimHeader);
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    child<QComboBox>(frmx10, "cbhouse")->setCurrentIndex(0);
+    child<QComboBox>(frmx10, "CBunit")->setCurrentIndex(0);
+    child<QSlider>(frmx10, "Slider1")->setValue(sliderValue);
+    const int function = button == QLatin1String("Command5") ? 0x64 : 0x65;
+
+    QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
+
+    if (dimHeader != 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(),
+                                  bytes({0x04, 0x66, 0x00, dimHeader, function, 0x00}), kWaitMs);
+        QVERIFY(m_fixture->boxes.shown().isEmpty());
+        return;
+    }
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("Dim value must between 5 and 95"));
+    QCOMPARE(m_fixture->boxes.shown().front().title, QStringLiteral("Error"));
+    // Nothing went out: the next command's bytes are the first the interface sees.
+    QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), kWaitMs);
+}
+
+void ProgramFlowTest::sliderRewritesPercentageLabel_data() {
+    QTest::addColumn<QList<int>>("moves");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("not moved yet") << QList<int>{} << "100%";
+    QTest::newRow("3") << QList<int>{3} << "15%";
+    QTest::newRow("7") << QList<int>{7} << "35%";
+    QTest::newRow("20") << QList<int>{20} << "100%";
+    QTest::newRow("back to 0") << QList<int>{4, 0} << "0%";
+    QTest::newRow("past the end stays at 20") << QList<int>{25} << "100%";
+}
+
+void ProgramFlowTest::sliderRewritesPercentageLabel() {
+    QFETCH(QList<int>, moves);
+    QFETCH(QString, caption);
+    Frmx10& frmx10 = m_fixture->forms.frmx10();
+    auto* slider = child<QSlider>(&frmx10, "Slider1");
+    for (int value : moves) slider->setValue(value);
+    QCOMPARE(child<QLabel>(&frmx10, "Label5")->text(), caption);
+}
+
+void ProgramFlowTest::sliderKeysMoveLabel() {
+    Frmx10& frmx10 = m_fixture->forms.frmx10();
+    m_fixture->forms.showFrmx10();
+    auto* slider = child<QSlider>(&frmx10, "Slider1");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Right);
+    QTest::keyClick(slider, Qt::Key_Right);
+    QCOMPARE(slider->value(), 2);
+    QCOMPARE(child<QLabel>(&frmx10, "Label5")->text(), QStringLiteral("10%"));
+}
+
+void ProgramFlowTest::emptyUnitEndsHandlerWithRuntimeError_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("On") << "Command1";
+    QTest::newRow("Off") << "Command2";
+    QTest::newRow("Dim") << "Command5";
+    QTest::newRow("Bright") << "Command6";
+}
+
+void ProgramFlowTest::emptyUnitEndsHandlerWithRuntimeError() {
+    QFETCH(QString, button);
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    child<QComboBox>(frmx10, "cbhouse")->setCurrentIndex(0);
+    child<QSlider>(frmx10, "Slider1")->setValue(10);
+
+    QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
+
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    const ShownBox box = m_fixture->boxes.shown().front();
+    QCOMPARE(box.title, QStringLiteral("quenvarsample"));
+    QVERIFY2(box.text.startsWith(QStringLiteral("Run-time error '13':\n\n")), qPrintable(box.text));
+    QVERIFY(box.applicationModal);
+    QVERIFY(box.okOnly);
+    // The program goes on as it was.
+    QCOMPARE(m_fixture->forms.loadedFrmx10(), frmx10);
+    QVERIFY(frmx10->isVisible());
+    QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), kWaitMs);
+}
+
+void ProgramFlowTest::commandsBeforeOpenMeetPortCheck() {
+    SampleApp& forms = m_fixture->forms;
+    forms.showFrmx10();
+    Frmx10* frmx10 = forms.loadedFrmx10();
+    QVERIFY(frmx10);
+    // Both boxes empty: the port check comes first.
+    QTest::mouseClick(child<QPushButton>(frmx10, "Command1"), Qt::LeftButton);
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("Port must be open before you can call a command"));
+    QCOMPARE(m_fixture->boxes.shown().front().title, QStringLiteral("Error"));
+}
+
+void ProgramFlowTest::exitClosesPortThenUnloads() {
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    QPointer<Frmx10> window = frmx10;
+    SampleApp& forms = m_fixture->forms;
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+    const ObjectRef control = frmx10->quenvar1().object();
+
+    frmx10->findChild<QAction*>(QStringLiteral("mnuexit"))->trigger();
+
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
+    QCOMPARE(ended.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
+    // The port was already closed when the window went away.
+    QCOMPARE(m_fixture->controllerMoments.size(), 2);
+    QCOMPARE(m_fixture->controllerMoments[1].type, QEvent::Hide);
+    QVERIFY(!m_fixture->controllerMoments[1].portOpen);
+    // The control itself (still held here) was told to close: its port check now fails.
+    QVERIFY(!portOpen());
+    control->call(quenvar::sample::member::lightson, {Variant::fromText("A")});
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("Port must be open before you can call a command"));
+}
+
+void ProgramFlowTest::closeBoxUnloadsWithoutClosingPort() {
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    QPointer<Frmx10> window = frmx10;
+    SampleApp& forms = m_fixture->forms;
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+    const ObjectRef control = frmx10->quenvar1().object();
+
+    QVERIFY(frmx10->close());
+
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
+    QCOMPARE(ended.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
+    QVERIFY(m_fixture->controllerMoments.back().portOpen);
+    // closex10 was never called: the control held here still sends.
+    QVERIFY(portOpen());
+    control->call(quenvar::sample::member::lightson, {Variant::fromText("A")});
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), kWaitMs);
+    QVERIFY(m_fixture->boxes.shown().isEmpty());
+}
+
+void ProgramFlowTest::exitWithPortWindowOpenKeepsRunning() {
+    Frmx10* frmx10 = openControllerOnPort(1);
+    QVERIFY(frmx10);
+    SampleApp& forms = m_fixture->forms;
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+    frmx10->findChild<QAction*>(QStringLiteral("mnucomport"))->trigger();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    QVERIFY(frmcom);
+
+    frmx10->findChild<QAction*>(QStringLiteral("mnuexit"))->trigger();
+
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
+    QCOMPARE(forms.loadedFrmcom(), frmcom);
+    QVERIFY(frmcom->isVisible());
+    QCOMPARE(ended.count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!portOpen(), kWaitMs);
+
+    // "OK" now makes a new controller window with a new control.
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
+    QVERIFY(forms.loadedFrmx10());
+    QVERIFY(forms.loadedFrmx10()->isVisible());
+    QVERIFY(portOpen());
+    QCOMPARE(ended.count(), 0);
+}
+
+void ProgramFlowTest::hiddenControllerKeepsProgramRunning() {
+    SampleApp& forms = m_fixture->forms;
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+    forms.start();
+    Frmx10& hidden = forms.frmx10();  // a reference loads it without showing it
+    QVERIFY(!hidden.isVisible());
+    QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command2"), Qt::LeftButton);
+    QCOMPARE(ended.count(), 0);
+    QCOMPARE(forms.loadedFrmx10(), &hidden);
+    forms.unloadFrmx10();
+    QCOMPARE(ended.count(), 1);
+}
