@@ -1,9 +1,9 @@
 #include "sample/Frmcom.h"
 
 #include <QCloseEvent>
-#include <QMessageBox>
 
 #include "platform/automation/Variant.h"
+#include "platform/ui/QtMessageBoxes.h"
 #include "sample/Frmx10.h"
 #include "sample/HandlerEdge.h"
 #include "sample/MemberIds.h"
@@ -48,10 +48,7 @@ void Frmcom::onOk() {
     runHandler(this, [this] {
         const std::int16_t port = selectedPort();
         if (port == 0) {
-            QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(noPortTitle), QString::fromLatin1(noPortPrompt),
-                            QMessageBox::Ok, this);
-            box.setWindowModality(Qt::ApplicationModal);
-            box.exec();
+            ui::QtMessageBoxes(this).showMessage(noPortPrompt, noPortTitle);
             return;
         }
         // The port opens before this window goes and before the controller window shows; a
