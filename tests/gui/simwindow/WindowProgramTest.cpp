@@ -1,0 +1,163 @@
+// x10sim --window as a person starts it: with a display (offscreen) it prints and serves
+// exactly as without a window; without one it says so in one line and fails.
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// The simulator runs in its own process, so a blocking exchange is fine here.
+QByteArray exchange(int fd, const QByteArray& out, int expected)
+{
+    if (::write(fd, out.constData(), out.size()) != out.size())
+        return {};
+    QByteArray in;
+    while (in.size() < expected) {
+        pollfd watch{fd, POLLIN, 0};
+        if (::poll(&watch, 1, 3000) != 1)
+            break;
+        char byte = 0;
+        if (::read(fd, &byte, 1) != 1)
+            break;
+        in.append(byte);
+    }
+    return in;
+}
+
+QString nextLine(QProcess& process, int milliseconds = 5000)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!process.canReadLine() && !deadline.hasExpired()) {
+        if (!process.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime())))
+            break;
+    }
+    return process.canReadLine() ? QString::fromUtf8(process.readLine()).trimmed() : QString();
+}
+
+QProcessEnvironment environmentWithout(const QStringList& names)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : names)
+        environment.remove(name);
+    return environment;
+}
+
+const QStringList kDisplayVariables{QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                                    QStringLiteral("QT_QPA_PLATFORM")};
+
+}  // namespace
+
+class WindowProgramTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void withoutDisplayItSaysSoInOneLine_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QString>("mentioned");
+        QTest::newRow("no DISPLAY") << QString() << QString() << QStringLiteral("DISPLAY is not set");
+        // Display numbers far above anything a test machine runs.
+        QTest::newRow("DISPLAY with no server") << QStringLiteral(":5817") << QString() << QStringLiteral("DISPLAY=:5817");
+        QTest::newRow("X platform asked for, no DISPLAY") << QString() << QStringLiteral("xcb") << QStringLiteral("DISPLAY is not set");
+        QTest::newRow("Wayland asked for, no compositor") << QString() << QStringLiteral("wayland") << QStringLiteral("WAYLAND_DISPLAY");
+    }
+
+    void withoutDisplayItSaysSoInOneLine()
+    {
+        QFETCH(QString, display);
+        QFETCH(QString, platform);
+        QFETCH(QString, mentioned);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString link = folder.filePath(QStringLiteral("comm1"));
+
+        QProcessEnvironment environment = environmentWithout(kDisplayVariables);
+        if (!display.isEmpty())
+            environment.insert(QStringLiteral("DISPLAY"), display);
+        if (!platform.isEmpty())
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(X10SIM_PROGRAM), {QStringLiteral("--window"), QStringLiteral("--link"), link});
+        QVERIFY(program.waitForFinished(10000));
+
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        const QString errors = QString::fromUtf8(program.readAllStandardError());
+        QCOMPARE(errors.count(QLatin1Char('\n')), 1);
+        QVERIFY2(errors.startsWith(QStringLiteral("x10sim: --window needs a display")), qPrintable(errors));
+        QVERIFY2(errors.contains(mentioned), qPrintable(errors));
+        QVERIFY2(errors.contains(QStringLiteral("without --window")), qPrintable(errors));
+        QCOMPARE(program.readAllStandardOutput(), QByteArray());
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    void helpNeedsNoDisplay()
+    {
+        QProcess program;
+        program.setProcessEnvironment(environmentWithout(kDisplayVariables));
+        program.start(QStringLiteral(X10SIM_PROGRAM), {QStringLiteral("--window"), QStringLiteral("--help")});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(program.readAllStandardOutput().contains("--window"));
+    }
+
+    void withWindowTheTerminalStillGetsEveryLine()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString link = folder.filePath(QStringLiteral("comm1"));
+        QProcessEnvironment environment = environmentWithout(kDisplayVariables);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(X10SIM_PROGRAM), {QStringLiteral("--window"), QStringLiteral("--link"), link});
+        QVERIFY(program.waitForStarted());
+
+        const QString device = nextLine(program);
+        QVERIFY2(device.startsWith(QStringLiteral("/dev/pts/")), qPrintable(device + program.readAllStandardError()));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), device);
+
+        const int fd = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        termios settings{};
+        ::tcgetattr(fd, &settings);
+        ::cfmakeraw(&settings);
+        ::tcsetattr(fd, TCSANOW, &settings);
+        const QByteArray echoAddress = exchange(fd, QByteArray::fromHex("0466"), 1);
+        const QByteArray readyAddress = exchange(fd, QByteArray(1, '\0'), 1);
+        const QByteArray echoOn = exchange(fd, QByteArray::fromHex("0662"), 1);
+        const QByteArray readyOn = exchange(fd, QByteArray(1, '\0'), 1);
+        ::close(fd);
+        QCOMPARE(echoAddress, QByteArray::fromHex("6a"));
+        QCOMPARE(readyAddress, QByteArray::fromHex("55"));
+        QCOMPARE(echoOn, QByteArray::fromHex("68"));
+        QCOMPARE(readyOn, QByteArray::fromHex("55"));
+
+        QCOMPARE(nextLine(program), QStringLiteral("frame: A1 address"));
+        QCOMPARE(nextLine(program), QStringLiteral("frame: A On"));
+        QCOMPARE(nextLine(program), QStringLiteral("A1 on"));
+
+        // Ending the program (as closing its window does) takes the link away.
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+};
+
+QTEST_MAIN(WindowProgramTest)
+#include "WindowProgramTest.moc"
