@@ -1,5 +1,7 @@
 #include "sample/SampleApp.h"
 
+#include <QTimer>
+
 #include <memory>
 #include <utility>
 
@@ -62,7 +64,24 @@ void SampleApp::dispose(QWidget* window) {
 }
 
 void SampleApp::afterUnload() {
-    if (!frmcom_ && !frmx10_) emit lastWindowUnloaded();
+    if (!frmcom_ && !frmx10_) {
+        emit lastWindowUnloaded();
+        return;
+    }
+    // Judged once the current handler is over: "OK" unloads its own window before it shows the
+    // controller window.
+    if (screenCheckPending_) return;
+    screenCheckPending_ = true;
+    QTimer::singleShot(0, this, &SampleApp::unloadIfNothingOnScreen);
+}
+
+void SampleApp::unloadIfNothingOnScreen() {
+    screenCheckPending_ = false;
+    const bool onScreen = (frmcom_ && frmcom_->isVisible()) || (frmx10_ && frmx10_->isVisible());
+    if (onScreen || (!frmcom_ && !frmx10_)) return;
+    if (frmcom_) dispose(std::exchange(frmcom_, nullptr));
+    if (frmx10_) dispose(std::exchange(frmx10_, nullptr));
+    emit lastWindowUnloaded();
 }
 
 }  // namespace quenvar::sample

@@ -5,7 +5,12 @@
 // without showing it (its load step runs: the port selection window selects "CommPort 1", the
 // controller window creates its control). Unloading a window destroys it; asking again later
 // gives a fresh one. When the last loaded window is unloaded, lastWindowUnloaded() is emitted
-// (main ends the program on it); a hidden but loaded window keeps the program running.
+// (main ends the program on it).
+//
+// A hidden but loaded window keeps the program running while another window is on screen.
+// Once the handler that unloaded a window has finished, if no loaded window is on screen any
+// more, the hidden ones are unloaded too: otherwise the program would go on running with
+// nothing the user could close (the controller window is loaded hidden by a failed "OK").
 
 #include <QList>
 #include <QObject>
@@ -56,10 +61,12 @@ private:
     // normally happens inside one of the window's own handlers.
     void dispose(QWidget* window);
     void afterUnload();
+    void unloadIfNothingOnScreen();
 
     Frmcom* frmcom_ = nullptr;
     Frmx10* frmx10_ = nullptr;
     QList<QPointer<QWidget>> disposing_;
+    bool screenCheckPending_ = false;
 };
 
 }  // namespace quenvar::sample

@@ -172,6 +172,10 @@ void ProgramFlowTest::okOpensChosenPortThenShowsController() {
     QCOMPARE(m_fixture->controllerMoments[0].type, QEvent::Show);
     QVERIFY(!m_fixture->controllerMoments[0].frmcomLoaded);
     QVERIFY(m_fixture->controllerMoments[0].portOpen);
+    // Once the handler is over the controller window stays: it is on screen.
+    QCoreApplication::processEvents();
+    QCOMPARE(forms.loadedFrmx10(), frmx10);
+    QCOMPARE(m_fixture->controllerMoments.size(), 1);
     // The port really is the simulator's: a command reaches it.
     child<QComboBox>(frmx10, "cbhouse")->setEditText(QStringLiteral("B"));
     QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
@@ -565,15 +569,35 @@ void ProgramFlowTest::exitWithPortWindowOpenKeepsRunning() {
     QCOMPARE(ended.count(), 0);
 }
 
-void ProgramFlowTest::hiddenControllerKeepsProgramRunning() {
+void ProgramFlowTest::hiddenWindowDoesNotOutliveLastOnScreen() {
     SampleApp& forms = m_fixture->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     forms.start();
-    Frmx10& hidden = forms.frmx10();  // a reference loads it without showing it
-    QVERIFY(!hidden.isVisible());
-    QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command2"), Qt::LeftButton);
+    QPointer<Frmx10> hidden = &forms.frmx10();  // a reference loads it without showing it
+    QVERIFY(!hidden->isVisible());
     QCOMPARE(ended.count(), 0);
-    QCOMPARE(forms.loadedFrmx10(), &hidden);
-    forms.unloadFrmx10();
-    QCOMPARE(ended.count(), 1);
+
+    QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command2"), Qt::LeftButton);
+
+    // Nothing is left on screen, so the hidden window goes too and the program ends.
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(hidden.isNull(), kWaitMs);
+}
+
+void ProgramFlowTest::failedOpenThenCancelEndsProgram() {
+    SampleApp& forms = m_fixture->forms;
+    QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
+    forms.start();
+    Frmcom* frmcom = forms.loadedFrmcom();
+    child<QRadioButton>(frmcom, "Optcom1_1")->setChecked(true);  // a missing device
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
+    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    QVERIFY(forms.loadedFrmx10());
+
+    QTest::mouseClick(child<QPushButton>(frmcom, "Command2"), Qt::LeftButton);
+
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QCOMPARE(forms.loadedFrmcom(), nullptr);
+    QCOMPARE(forms.loadedFrmx10(), nullptr);
 }

@@ -45,7 +45,8 @@ private slots:
     void exitClosesPortThenUnloads();
     void closeBoxUnloadsWithoutClosingPort();
     void exitWithPortWindowOpenKeepsRunning();
-    void hiddenControllerKeepsProgramRunning();
+    void hiddenWindowDoesNotOutliveLastOnScreen();
+    void failedOpenThenCancelEndsProgram();
 
 private:
     // Points port `port` at the simulator.
