@@ -5,7 +5,7 @@
 namespace quenvar::ui {
 
 void QtMessageBoxes::showMessage(const std::string& prompt, const std::string& title) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(prompt),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(title), QString::fromLatin1(prompt),
                     QMessageBox::Ok, parent_.data());
     box.setWindowModality(Qt::ApplicationModal);
     box.setObjectName(QStringLiteral("quenvarMessageBox"));
