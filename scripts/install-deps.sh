@@ -9,7 +9,7 @@ packages=(g++ cmake ninja-build make pkg-config
           fonts-dejavu-core)
 # Screenshots and headless runs of the windows.
 if [[ "${1:-}" == "--with-display-tools" ]]; then
-  packages+=(xvfb xauth imagemagick)
+  packages+=(xvfb xauth imagemagick xdotool)
 fi
 
 missing=()
