@@ -19,6 +19,10 @@ inline constexpr const char* toolboxBitmapDesigner = ":/quenvar/bitmap/30000-des
 // The picture Image1 shows: 68 x 58 pixels, 24-bit BMP.
 inline constexpr const char* image1 = ":/quenvar/image1.bmp";
 
+// The type library as interface-definition text, written from the member tables when the
+// module is built (carried by the module itself, not by the libraries tests link).
+inline constexpr const char* typeLibrary = ":/quenvar/typelib";
+
 // The version data as key=value lines (FileVersion, ProductVersion, FileVersionText,
 // ProductVersionText, ProductName, InternalName, OriginalFilename, OLESelfRegister,
 // Language, CharacterSet).

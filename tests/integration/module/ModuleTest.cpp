@@ -14,6 +14,7 @@
 #include "platform/automation/ComModule.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/TypeInfo.h"
+#include "platform/automation/TypeLibraryText.h"
 #include "platform/ui/EmbeddableControl.h"
 #include "tests/integration/module/ModuleFixture.h"
 
@@ -149,6 +150,26 @@ TEST_F(ModuleFixture, ResourcesAreReadableOnceLoaded) {
     EXPECT_EQ(QImage::fromData(readLoadedResource(control::resource::toolboxBitmapDesigner)).size(), QSize(32, 32));
     EXPECT_EQ(QImage::fromData(readLoadedResource(control::resource::image1)).size(), QSize(68, 58));
     EXPECT_TRUE(readLoadedResource(control::resource::version).contains("OriginalFilename=quenvar.ocx"));
+}
+
+TEST_F(ModuleFixture, TypeLibraryResourceIsTheTextOfTheLiveTables) {
+    registerModule();
+    automation::ObjectRef control = automation::createObject(progId);
+    auto* provider = dynamic_cast<automation::ClassInfoProvider*>(control.get());
+    ASSERT_NE(provider, nullptr);
+    const QByteArray carried = readLoadedResource(control::resource::typeLibrary);
+    EXPECT_EQ(carried.toStdString(), automation::typeLibraryText(provider->typeLibrary()));
+    EXPECT_TRUE(carried.contains("library Zelvo"));
+    EXPECT_TRUE(carried.contains("interface _quenvar : IDispatch"));
+    EXPECT_TRUE(carried.contains("dispinterface __quenvar"));
+    for (const char* line : {
+             "[id(0x40030002), propget] HRESULT sendstatus([out, retval] VARIANT_BOOL* value);",
+             "[id(0x40030003), propputref] HRESULT colstring([in] IDispatch* value);",
+             "[id(0x60030009)] HRESULT x10dim([in, out] BSTR* house, [in, out] BSTR* unit, [in, out] short* dimvalue);",
+             "[id(0x6003000C)] HRESULT alloff([in, out] BSTR* house);",
+             "[id(0x00000001)] void x10ready();"}) {
+        EXPECT_TRUE(carried.contains(line)) << line;
+    }
 }
 
 }  // namespace
