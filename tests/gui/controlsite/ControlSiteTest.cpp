@@ -11,11 +11,12 @@
 #include "platform/automation/TypeInfo.h"
 #include "platform/ui/ControlSite.h"
 #include "sim/Simulator.h"
+#include "tests/support/RuntimeErrors.h"
 
 using quenvar::automation::MemberId;
 using quenvar::automation::ObjectRef;
-using quenvar::automation::RuntimeError;
 using quenvar::automation::Variant;
+using quenvar::testing::errorOf;
 using quenvar::ui::ControlSite;
 namespace error_number = quenvar::automation::error_number;
 
@@ -35,16 +36,6 @@ quenvar::automation::ConnectionPoint* eventPoint(const ObjectRef& object) {
     auto* container = dynamic_cast<quenvar::automation::ConnectionPointContainer*>(object.get());
     if (!described || !container || !described->classInfo().defaultSource) return nullptr;
     return container->findConnectionPoint(described->classInfo().defaultSource->iid);
-}
-
-template <class Call>
-RuntimeError errorOf(Call&& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error;
-    }
-    return RuntimeError(0, "no error");
 }
 
 }  // namespace
@@ -68,10 +59,10 @@ private slots:
 
 void ControlSiteTest::unknownProgIdLeavesSiteEmpty() {
     ControlSite site;
-    const RuntimeError error = errorOf([&] { site.setControl(QStringLiteral("Nobody.nothing")); });
-    QCOMPARE(error.number(), error_number::CannotCreateObject);
-    QVERIFY2(QString::fromStdString(error.description()).contains(QStringLiteral("Nobody.nothing")),
-             error.description().c_str());
+    const auto error = errorOf([&] { site.setControl(QStringLiteral("Nobody.nothing")); });
+    QCOMPARE(error.number, error_number::CannotCreateObject);
+    QVERIFY2(QString::fromStdString(error.description).contains(QStringLiteral("Nobody.nothing")),
+             error.description.c_str());
     QVERIFY(site.isNull());
     QCOMPARE(site.control(), QString());
     QVERIFY(site.findChildren<QWidget*>().isEmpty());
@@ -89,7 +80,7 @@ void ControlSiteTest::emptySiteRequiresObject() {
     QFETCH(int, call);
     ControlSite site;
     site.setObjectName(QStringLiteral("lamp1"));
-    const RuntimeError error = errorOf([&] {
+    const auto error = errorOf([&] {
         switch (call) {
             case 0: site.dynamicCall(kCloseX10); break;
             case 1: site.propertyGet(kComstatus); break;
@@ -97,9 +88,9 @@ void ControlSiteTest::emptySiteRequiresObject() {
             default: site.idOfName(QStringLiteral("closex10")); break;
         }
     });
-    QCOMPARE(error.number(), error_number::ObjectRequired);
+    QCOMPARE(error.number, error_number::ObjectRequired);
     // The message says which site.
-    QVERIFY2(error.description().find("lamp1") != std::string::npos, error.description().c_str());
+    QVERIFY2(error.description.find("lamp1") != std::string::npos, error.description.c_str());
 }
 
 void ControlSiteTest::faceFillsSite() {
@@ -172,9 +163,9 @@ void ControlSiteTest::errorsOfCallsPassToCaller() {
     site.setControl(kProgId);
     std::vector<Variant> args;
     for (const QByteArray& text : texts) args.push_back(Variant::fromText(text.toStdString()));
-    const RuntimeError error = errorOf([&] { site.dynamicCall(member, args); });
-    QCOMPARE(error.number(), number);
-    QVERIFY(!error.description().empty());
+    const auto error = errorOf([&] { site.dynamicCall(member, args); });
+    QCOMPARE(error.number, number);
+    QVERIFY(!error.description.empty());
     QVERIFY(!site.isNull());
 }
 

@@ -10,8 +10,10 @@
 #include "platform/automation/RuntimeError.h"
 #include "sample/DimPercentage.h"
 #include "sample/HandlerEdge.h"
+#include "tests/support/RuntimeErrors.h"
 
 using quenvar::automation::RuntimeError;
+using quenvar::testing::errorNumberOf;
 using namespace quenvar::sample;
 
 void DimPercentageTest::percentage_data() {
@@ -41,22 +43,12 @@ void DimPercentageTest::percentage() {
     QFETCH(bool, argumentOverflows);
     if (caption.isEmpty()) {
         QVERIFY_THROWS_EXCEPTION(RuntimeError, dimPercentageCaption(sliderValue));
-        try {
-            dimPercentage(sliderValue);
-            QFAIL("no overflow");
-        } catch (const RuntimeError& error) {
-            QCOMPARE(error.number(), 6);
-        }
+        QCOMPARE(errorNumberOf([&] { dimPercentage(sliderValue); }), 6);
     } else {
         QCOMPARE(dimPercentageCaption(sliderValue), caption);
     }
     if (argumentOverflows) {
-        try {
-            dimValueArgument(sliderValue);
-            QFAIL("no overflow");
-        } catch (const RuntimeError& error) {
-            QCOMPARE(error.number(), 6);
-        }
+        QCOMPARE(errorNumberOf([&] { dimValueArgument(sliderValue); }), 6);
     } else {
         QCOMPARE(dimValueArgument(sliderValue), static_cast<std::int16_t>(argument));
     }

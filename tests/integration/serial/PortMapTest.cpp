@@ -5,7 +5,7 @@
 
 #include "platform/serial/PortErrors.h"
 #include "platform/serial/PortMap.h"
-#include "tests/integration/serial/ErrorCapture.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace quenvar::serial {
 namespace {
@@ -16,7 +16,7 @@ using automation::error_number::InvalidPortNumber;
 using automation::error_number::PermissionDenied;
 using automation::error_number::PortAlreadyOpen;
 using automation::error_number::PortNotOpen;
-using testing::errorFrom;
+using quenvar::testing::errorFrom;
 
 class PortMapTest : public ::testing::Test {
 protected:

@@ -18,7 +18,7 @@
 
 #include "platform/serial/PortMap.h"
 #include "platform/serial/QtSerialComponent.h"
-#include "tests/integration/serial/ErrorCapture.h"
+#include "tests/support/RuntimeErrors.h"
 #include "tests/integration/serial/PseudoTerminal.h"
 
 namespace quenvar::serial {
@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using automation::RuntimeError;
-using testing::errorFrom;
+using quenvar::testing::errorFrom;
 using testing::processEventsFor;
 using testing::PseudoTerminal;
 using testing::waitUntil;

@@ -2,14 +2,14 @@
 
 #include <fstream>
 
-#include "ErrorCapture.h"
 #include "TemporaryFolder.h"
 #include "platform/automation/ClassRegistry.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
 namespace fs = std::filesystem;
-using qa::testing_support::errorOf;
+using quenvar::testing::errorOf;
 using qa::testing_support::ScopedEnvironment;
 using qa::testing_support::TemporaryFolder;
 

@@ -4,22 +4,14 @@
 
 #include "platform/automation/Collection.h"
 #include "platform/automation/RuntimeError.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
+using quenvar::testing::errorNumberOf;
 using qa::Variant;
 
 namespace {
-
-template <typename Call>
-std::int32_t errorNumberOf(Call call) {
-    try {
-        call();
-    } catch (const qa::RuntimeError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 qa::Collection collectionOf(std::initializer_list<const char*> texts) {
     qa::Collection collection;

@@ -6,21 +6,13 @@
 
 #include "platform/automation/Conversions.h"
 #include "platform/automation/RuntimeError.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
+using quenvar::testing::errorNumberOf;
 
 namespace {
-
-template <typename Call>
-std::int32_t errorNumberOf(Call call) {
-    try {
-        call();
-    } catch (const qa::RuntimeError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 struct TextToNumberCase {
     std::string text;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ErrorCapture.h"
+#include "tests/support/RuntimeErrors.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/Dispatch.h"
 
@@ -14,8 +14,8 @@ using qa::InvokeKind;
 using qa::MemberId;
 using qa::Variant;
 using qa::VarType;
-using qa::testing_support::errorNumberOf;
-using qa::testing_support::errorOf;
+using quenvar::testing::errorNumberOf;
+using quenvar::testing::errorOf;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "ErrorCapture.h"
+#include "tests/support/RuntimeErrors.h"
 #include "TemporaryFolder.h"
 #include "TestServerIds.h"
 #include "platform/automation/ObjectCreation.h"
@@ -16,7 +16,7 @@ namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
 namespace fs = std::filesystem;
 using qa::Variant;
-using qa::testing_support::errorOf;
+using quenvar::testing::errorOf;
 using qa::testing_support::ScopedEnvironment;
 using qa::testing_support::TemporaryFolder;
 

@@ -7,23 +7,15 @@
 
 #include "platform/automation/RuntimeError.h"
 #include "platform/automation/Variant.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
+using quenvar::testing::errorNumberOf;
 using qa::Variant;
 using qa::VarType;
 
 namespace {
-
-template <typename Call>
-std::int32_t errorNumberOf(Call call) {
-    try {
-        call();
-    } catch (const qa::RuntimeError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 TEST(Variant, KnowsItsType) {
     EXPECT_EQ(Variant().type(), VarType::Empty);

@@ -7,6 +7,7 @@
 
 #include "control/X10Codes.h"
 #include "platform/automation/RuntimeError.h"
+#include "tests/support/RuntimeErrors.h"
 #include "tests/unit/control/ControlFixture.h"
 
 namespace quenvar::control {
@@ -171,13 +172,7 @@ TEST_F(ArgumentChecks, FirstFailingCheckEndsTheCommandWithNothingDone) {
         boxes.shown.clear();
         control->setColstring(nullptr);
         this->port->open = c.portOpen;
-        int raised = 0;
-        try {
-            c.command(*control);
-        } catch (const RuntimeError& e) {
-            raised = e.number();
-        }
-        EXPECT_EQ(raised, c.errorNumber);
+        EXPECT_EQ(errorNumberOf([&] { c.command(*control); }), c.errorNumber);
         if (c.message) {
             ASSERT_EQ(boxes.shown.size(), 1u);
             EXPECT_EQ(boxes.shown[0], (ShownMessage{c.message, "Error"}));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/RuntimeError.h"
+#include "tests/support/RuntimeErrors.h"
 #include "tests/unit/control/ControlFixture.h"
 
 namespace quenvar::testing {
@@ -187,12 +188,8 @@ TEST_F(HandshakeTest, ClosedPortShowsTheBoxAndChangesNothing) {
 TEST_F(HandshakeTest, EmptyBytesFailBeforeAnythingIsWritten) {
     openPort();
     for (auto [str1, str2] : {std::pair{std::string{}, bytes({0x66})}, {bytes({0x04}), std::string{}}}) {
-        try {
-            control->sendx10(str1, str2);
-            FAIL() << "an empty byte text must fail the call";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), automation::error_number::InvalidProcedureCall);
-        }
+        ASSERT_EQ(errorNumberOf([&] { control->sendx10(str1, str2); }), automation::error_number::InvalidProcedureCall)
+            << "an empty byte text must fail the call";
         EXPECT_TRUE(port->writes.empty());
         EXPECT_EQ(control->comstatus(), hs::idle);
         EXPECT_EQ(control->checksum(), "");
@@ -359,12 +356,8 @@ TEST_F(HandshakeTest, LoneQueueEntryEndsTheHandlerWithSubscriptError) {
     openPort();
     control->colstring()->add(automation::Variant::fromText(bytes({0x06})));
     control->setComstatus(hs::awaitingReady);
-    try {
-        port->receive(bytes({0x55}));
-        FAIL() << "a lone entry must end the handler with an error";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), automation::error_number::SubscriptOutOfRange);
-    }
+    ASSERT_EQ(errorNumberOf([&] { port->receive(bytes({0x55})); }), automation::error_number::SubscriptOutOfRange)
+        << "a lone entry must end the handler with an error";
     EXPECT_EQ(control->colstring()->count(), 1);
     EXPECT_FALSE(control->sendstatus());
     EXPECT_EQ(control->comstatus(), hs::awaitingEcho);

@@ -70,8 +70,8 @@ TEST_F(SurfaceFixture, NonzeroSendstatusReadsBackAsMinusOne) {
 
 TEST_F(SurfaceFixture, FailedFieldWritesLeaveTheFieldAlone) {
     control->put(member::countmacro, int16(5));
-    EXPECT_EQ(failureOf([&] { control->put(member::countmacro, text("many")); }), error_number::ArgumentTypeMismatch);
-    EXPECT_EQ(failureOf([&] { control->put(member::comstatus, int32(70000)); }), error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::countmacro, text("many")); }), error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::comstatus, int32(70000)); }), error_number::ArgumentTypeMismatch);
     EXPECT_EQ(control->core().countmacro(), 5);
     EXPECT_EQ(control->core().comstatus(), 0);
 }
@@ -126,7 +126,7 @@ TEST_F(SurfaceFixture, NullColstringGivesAFreshEmptyCollectionOnNextAccess) {
 TEST_F(SurfaceFixture, ColstringRefusesAnObjectThatIsNoCollection) {
     auto before = control->core().colstring();
     auto sink = std::make_shared<automation::EventSink>(control::quenvarEventInterface(), nullptr);
-    EXPECT_EQ(failureOf([&] { control->putRef(member::colstring, Variant::fromObject(sink)); }),
+    EXPECT_EQ(errorNumberOf([&] { control->putRef(member::colstring, Variant::fromObject(sink)); }),
               error_number::TypeMismatch);
     EXPECT_EQ(control->core().colstring(), before);
 }

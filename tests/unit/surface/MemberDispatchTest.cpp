@@ -90,7 +90,7 @@ TEST_P(UnconvertibleArgument, FailsTheCallBeforeTheMemberRuns) {
     const BadArgumentRow& row = GetParam();
     port->port = 0;
     port->open = true;  // open, so a member that ran would write or show something
-    EXPECT_EQ(failureOf([&] { call(row.id, row.args); }), error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { call(row.id, row.args); }), error_number::ArgumentTypeMismatch);
     EXPECT_EQ(port->port, 0);
     EXPECT_TRUE(port->writes.empty());
     EXPECT_TRUE(boxes->shown.empty());
@@ -117,7 +117,7 @@ TEST_F(SurfaceFixture, IdsOfNoMemberFailAndRunNothing) {
             std::vector<Variant> args = kind == automation::InvokeKind::Method
                                             ? std::vector<Variant>{text("A"), text("01")}
                                             : std::vector<Variant>{};
-            EXPECT_EQ(failureOf([&] { control->invoke(id, kind, args); }), error_number::MemberNotFound)
+            EXPECT_EQ(errorNumberOf([&] { control->invoke(id, kind, args); }), error_number::MemberNotFound)
                 << std::hex << id;
         }
     }
@@ -130,24 +130,24 @@ TEST_F(SurfaceFixture, FieldsAnswerOnlyTheirOwnKindsOfAccess) {
     auto queue = std::make_shared<automation::Collection>();
     // colstring is written by reference only; plain fields never by reference; methods are no
     // properties.
-    EXPECT_EQ(failureOf([&] { control->put(member::colstring, Variant::fromObject(queue)); }),
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::colstring, Variant::fromObject(queue)); }),
               error_number::MemberNotFound);
-    EXPECT_EQ(failureOf([&] { control->putRef(member::comstatus, Variant::fromObject(queue)); }),
+    EXPECT_EQ(errorNumberOf([&] { control->putRef(member::comstatus, Variant::fromObject(queue)); }),
               error_number::MemberNotFound);
-    EXPECT_EQ(failureOf([&] { control->get(member::x10on); }), error_number::MemberNotFound);
-    EXPECT_EQ(failureOf([&] { control->call(member::comstatus); }), error_number::MemberNotFound);
+    EXPECT_EQ(errorNumberOf([&] { control->get(member::x10on); }), error_number::MemberNotFound);
+    EXPECT_EQ(errorNumberOf([&] { control->call(member::comstatus); }), error_number::MemberNotFound);
     EXPECT_NE(control->core().colstring(), queue);
 }
 
 TEST_F(SurfaceFixture, ErrorsInsideAMemberReachTheCallerWithTheirNumber) {
     port->open = true;
     // A unit that is no number is a run-time error of the member itself, not a checked value.
-    EXPECT_EQ(failureOf([&] { call(member::x10on, {text("A"), text("one")}); }), error_number::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { call(member::x10on, {text("A"), text("one")}); }), error_number::TypeMismatch);
     // sendx10 with an empty text has no character code to take.
-    EXPECT_EQ(failureOf([&] { call(member::sendx10, {text(""), text("x")}); }),
+    EXPECT_EQ(errorNumberOf([&] { call(member::sendx10, {text(""), text("x")}); }),
               error_number::InvalidProcedureCall);
     port->openError = automation::RuntimeError(error_number::DeviceUnavailable, "Device unavailable");
-    EXPECT_EQ(failureOf([&] { call(member::openx10, {int16(2)}); }), error_number::DeviceUnavailable);
+    EXPECT_EQ(errorNumberOf([&] { call(member::openx10, {int16(2)}); }), error_number::DeviceUnavailable);
     EXPECT_TRUE(port->writes.empty());
 }
 

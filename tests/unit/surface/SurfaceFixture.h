@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "control/QuenvarSurface.h"
 #include "platform/automation/Collection.h"
 #include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/RuntimeErrors.h"
 #include "tests/support/ScriptedSerialComponent.h"
 
 namespace quenvar::testing {
@@ -43,16 +43,6 @@ protected:
         const auto& queue = control->core().colstring();
         for (std::int32_t i = 1; i <= queue->count(); ++i) all += queue->item(i).toText();
         return all;
-    }
-
-    // The error number a call fails with; 0 when it succeeds.
-    static std::int32_t failureOf(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const automation::RuntimeError& error) {
-            return error.number();
-        }
-        return 0;
     }
 
     std::shared_ptr<RecordingMessageBoxes> boxes = std::make_shared<RecordingMessageBoxes>();
