@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QTest>
 
 #include <ctime>
@@ -212,9 +211,3 @@ TEST_F(ControlOverPty, DeviceDisappearingMidHandshakeClosesThePortOnce) {
 
 }  // namespace
 }  // namespace quenvar::testing
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,4 +1,5 @@
-// GoogleTest with a Qt event loop: the component under test needs a QCoreApplication.
+// GoogleTest with a Qt event loop: components under test post events, use socket notifiers
+// and timers, and so need a QCoreApplication.
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 

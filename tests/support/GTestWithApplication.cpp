@@ -1,5 +1,5 @@
-// GoogleTest with a QApplication: the control's face and serial component need one. Windows
-// go to the offscreen platform unless the caller chose another.
+// GoogleTest with a QApplication, for tests that make widgets (the control's face). Windows go
+// to the offscreen platform unless the caller chose another.
 #include <QApplication>
 #include <gtest/gtest.h>
 
