@@ -1,8 +1,6 @@
 // x10sim --window as a person starts it: with a display (offscreen) it prints and serves
 // exactly as without a window; without one it says so in one line and fails.
 
-#include <QDeadlineTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -10,40 +8,14 @@
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+
+#include "tests/support/ComputerSide.h"
+#include "tests/support/RunningProgram.h"
 
 namespace {
 
-// The simulator runs in its own process, so a blocking exchange is fine here.
-QByteArray exchange(int fd, const QByteArray& out, int expected)
-{
-    if (::write(fd, out.constData(), out.size()) != out.size())
-        return {};
-    QByteArray in;
-    while (in.size() < expected) {
-        pollfd watch{fd, POLLIN, 0};
-        if (::poll(&watch, 1, 3000) != 1)
-            break;
-        char byte = 0;
-        if (::read(fd, &byte, 1) != 1)
-            break;
-        in.append(byte);
-    }
-    return in;
-}
-
-QString nextLine(QProcess& process, int milliseconds = 5000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!process.canReadLine() && !deadline.hasExpired()) {
-        if (!process.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime())))
-            break;
-    }
-    return process.canReadLine() ? QString::fromUtf8(process.readLine()).trimmed() : QString();
-}
+using quenvar::testing::ComputerSide;
+using quenvar::testing::RunningProgram;
 
 QProcessEnvironment environmentWithout(const QStringList& names)
 {
@@ -121,40 +93,36 @@ private slots:
         const QString link = folder.filePath(QStringLiteral("comm1"));
         QProcessEnvironment environment = environmentWithout(kDisplayVariables);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QProcess program;
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(X10SIM_PROGRAM), {QStringLiteral("--window"), QStringLiteral("--link"), link});
-        QVERIFY(program.waitForStarted());
+        RunningProgram program(QStringLiteral(X10SIM_PROGRAM),
+                               {QStringLiteral("--window"), QStringLiteral("--link"), link}, environment);
+        QVERIFY(program.process().waitForStarted());
 
-        const QString device = nextLine(program);
-        QVERIFY2(device.startsWith(QStringLiteral("/dev/pts/")), qPrintable(device + program.readAllStandardError()));
+        const QString device = program.nextLine();
+        QVERIFY2(device.startsWith(QStringLiteral("/dev/pts/")),
+                 qPrintable(device + program.process().readAllStandardError()));
         QCOMPARE(QFileInfo(link).symLinkTarget(), device);
 
-        const int fd = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        QVERIFY(fd >= 0);
-        termios settings{};
-        ::tcgetattr(fd, &settings);
-        ::cfmakeraw(&settings);
-        ::tcsetattr(fd, TCSANOW, &settings);
-        const QByteArray echoAddress = exchange(fd, QByteArray::fromHex("0466"), 1);
-        const QByteArray readyAddress = exchange(fd, QByteArray(1, '\0'), 1);
-        const QByteArray echoOn = exchange(fd, QByteArray::fromHex("0662"), 1);
-        const QByteArray readyOn = exchange(fd, QByteArray(1, '\0'), 1);
-        ::close(fd);
+        ComputerSide computer(link);
+        QVERIFY2(computer.isOpen(), qPrintable(computer.openError()));
+        const QByteArray echoAddress = computer.exchange(QByteArray::fromHex("0466"), 1);
+        const QByteArray readyAddress = computer.exchange(QByteArray(1, '\0'), 1);
+        const QByteArray echoOn = computer.exchange(QByteArray::fromHex("0662"), 1);
+        const QByteArray readyOn = computer.exchange(QByteArray(1, '\0'), 1);
+        computer.close();
         QCOMPARE(echoAddress, QByteArray::fromHex("6a"));
         QCOMPARE(readyAddress, QByteArray::fromHex("55"));
         QCOMPARE(echoOn, QByteArray::fromHex("68"));
         QCOMPARE(readyOn, QByteArray::fromHex("55"));
 
-        QCOMPARE(nextLine(program), QStringLiteral("frame: A1 address"));
-        QCOMPARE(nextLine(program), QStringLiteral("frame: A On"));
-        QCOMPARE(nextLine(program), QStringLiteral("A1 on"));
+        QCOMPARE(program.nextLine(), QStringLiteral("frame: A1 address"));
+        QCOMPARE(program.nextLine(), QStringLiteral("frame: A On"));
+        QCOMPARE(program.nextLine(), QStringLiteral("A1 on"));
 
         // Ending the program (as closing its window does) takes the link away.
-        ::kill(pid_t(program.processId()), SIGTERM);
-        QVERIFY(program.waitForFinished(10000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
+        ::kill(pid_t(program.process().processId()), SIGTERM);
+        QVERIFY(program.process().waitForFinished(10000));
+        QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.process().exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 };

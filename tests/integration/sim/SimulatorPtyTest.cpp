@@ -1,15 +1,12 @@
 #include "sim/Simulator.h"
+#include "tests/support/ComputerSide.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -24,69 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The computer's end of the line: the slave device opened with plain POSIX calls, read while
-// the simulator runs on this thread's event loop.
-class ComputerSide {
-public:
-    explicit ComputerSide(const QString& device)
-    {
-        m_fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0)
-            return;
-        termios settings{};
-        ::tcgetattr(m_fd, &settings);
-        ::cfmakeraw(&settings);
-        ::cfsetspeed(&settings, B4800);
-        ::tcsetattr(m_fd, TCSANOW, &settings);
-    }
-    ~ComputerSide() { close(); }
-    ComputerSide(const ComputerSide&) = delete;
-    ComputerSide& operator=(const ComputerSide&) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    int fd() const { return m_fd; }
-    void close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    void write(const QByteArray& bytes) { ASSERT_EQ(::write(m_fd, bytes.constData(), bytes.size()), bytes.size()); }
-
-    // Waits (in the event loop, so the simulator can answer) until count bytes have arrived or
-    // the time is up; returns what arrived.
-    QByteArray read(int count, std::chrono::milliseconds limit = 3s)
-    {
-        QByteArray received;
-        QDeadlineTimer deadline(limit);
-        QSocketNotifier notifier(m_fd, QSocketNotifier::Read);
-        QEventLoop loop;
-        QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        while (received.size() < count && !deadline.hasExpired()) {
-            char buffer[64];
-            const ssize_t got = ::read(m_fd, buffer, std::min<qsizetype>(sizeof buffer, count - received.size()));
-            if (got > 0) {
-                received.append(buffer, got);
-                continue;
-            }
-            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
-                break;
-            timeout.start(std::max<qint64>(1, deadline.remainingTime()));
-            loop.exec();
-        }
-        return received;
-    }
-
-    // Nothing more arrives while the event loop runs for a while.
-    QByteArray readNothingFor(std::chrono::milliseconds quiet) { return read(1, quiet); }
-
-private:
-    int m_fd = -1;
-};
+using quenvar::testing::ComputerSide;
 
 QByteArray bytes(std::initializer_list<unsigned char> values)
 {
@@ -104,15 +39,15 @@ TEST(SimulatorOverPty, HandshakeOfOneCommandSwitchesTheModuleOn)
     QSignalSpy changed(&simulator, &Simulator::moduleChanged);
     QSignalSpy framesSent(&simulator, &Simulator::frameSent);
     ComputerSide computer(simulator.devicePath());
-    ASSERT_TRUE(computer.isOpen()) << std::strerror(errno);
+    ASSERT_TRUE(computer.isOpen()) << computer.openError().toStdString();
 
-    computer.write(bytes({0x04, 0x66}));
+    ASSERT_TRUE(computer.write(bytes({0x04, 0x66})));
     EXPECT_EQ(computer.read(1), bytes({0x6A}));
-    computer.write(bytes({0x00}));
+    ASSERT_TRUE(computer.write(bytes({0x00})));
     EXPECT_EQ(computer.read(1), bytes({0x55}));
-    computer.write(bytes({0x06, 0x62}));
+    ASSERT_TRUE(computer.write(bytes({0x06, 0x62})));
     EXPECT_EQ(computer.read(1), bytes({0x68}));
-    computer.write(bytes({0x00}));
+    ASSERT_TRUE(computer.write(bytes({0x00})));
     EXPECT_EQ(computer.read(1), bytes({0x55}));
 
     EXPECT_TRUE(simulator.module('A', 1).on);
@@ -136,7 +71,7 @@ TEST(SimulatorOverPty, ReplyBytesAreReportedInOrder)
     QSignalSpy sent(&simulator, &Simulator::bytesSent);
     QSignalSpy received(&simulator, &Simulator::bytesReceived);
     ComputerSide computer(simulator.devicePath());
-    computer.write(bytes({0x86, 0xF4}));
+    ASSERT_TRUE(computer.write(bytes({0x86, 0xF4})));
     EXPECT_EQ(computer.read(1), bytes({0x7A}));
     QByteArray allSent;
     for (const auto& arguments : sent)
@@ -155,14 +90,14 @@ TEST(SimulatorOverPty, LineSurvivesTheComputerClosingAndReopeningTheDevice)
     QSignalSpy lost(&simulator, &Simulator::lineLost);
     {
         ComputerSide first(simulator.devicePath());
-        first.write(bytes({0x04, 0x66}));
+        ASSERT_TRUE(first.write(bytes({0x04, 0x66})));
         EXPECT_EQ(first.read(1), bytes({0x6A}));
     }
     // Let the simulator's event loop see the device closed before anyone reopens it.
     EXPECT_FALSE(lost.wait(200)) << lost.value(0).value(0).toString().toStdString();
     ComputerSide second(simulator.devicePath());
     ASSERT_TRUE(second.isOpen());
-    second.write(bytes({0x00}));
+    ASSERT_TRUE(second.write(bytes({0x00})));
     EXPECT_EQ(second.read(1), bytes({0x55}));
     EXPECT_TRUE(simulator.isRunning());
     EXPECT_EQ(simulator.frames().size(), 1u);
@@ -221,9 +156,9 @@ TEST(SimulatorOverPty, PowerFailureRequestIsAnsweredWithTheEmptyMacroDownload)
     EXPECT_EQ(computer.read(1), bytes({0xA5}));
     EXPECT_EQ(computer.read(1, 1500ms), bytes({0xA5})) << "repeated after a second";
 
-    computer.write(bytes({0xFB}) + QByteArray(42, '\0'));
+    ASSERT_TRUE(computer.write(bytes({0xFB}) + QByteArray(42, '\0')));
     EXPECT_EQ(computer.read(1), bytes({0x00}));
-    computer.write(bytes({0x00}));
+    ASSERT_TRUE(computer.write(bytes({0x00})));
     EXPECT_EQ(computer.read(1), bytes({0x55}));
     EXPECT_EQ(simulator.protocolState(), InterfaceProtocol::State::Idle);
 }
@@ -247,12 +182,12 @@ TEST(SimulatorOverPty, FaultsReachTheComputer)
     EXPECT_EQ(computer.read(2), bytes({0x5A, 0x33}));
     simulator.injectFault(Fault::WrongEcho);
     simulator.injectFault(Fault::NotReady);
-    computer.write(bytes({0x04, 0x66}));
+    ASSERT_TRUE(computer.write(bytes({0x04, 0x66})));
     EXPECT_EQ(computer.read(1), bytes({0x6B}));
-    computer.write(bytes({0x00}));
+    ASSERT_TRUE(computer.write(bytes({0x00})));
     EXPECT_EQ(computer.read(1), bytes({0xAA}));
     simulator.injectFault(Fault::NoAnswer);
-    computer.write(bytes({0x06, 0x62}));
+    ASSERT_TRUE(computer.write(bytes({0x06, 0x62})));
     EXPECT_TRUE(computer.readNothingFor(100ms).isEmpty());
     EXPECT_EQ(simulator.changes().size(), 0u);
 }
@@ -264,11 +199,11 @@ TEST(SimulatorOverPty, RealTimingPacesTheFrame)
     Simulator simulator(options);
     simulator.start();
     ComputerSide computer(simulator.devicePath());
-    computer.write(bytes({0x04, 0x66}));
+    ASSERT_TRUE(computer.write(bytes({0x04, 0x66})));
     EXPECT_EQ(computer.read(1), bytes({0x6A}));
     QElapsedTimer sinceAcknowledge;
     sinceAcknowledge.start();
-    computer.write(bytes({0x00}));
+    ASSERT_TRUE(computer.write(bytes({0x00})));
     EXPECT_EQ(computer.read(1), bytes({0x55}));
     // A lower bound only: the frame cannot be out before its 25 mains cycles have passed.
     EXPECT_GE(sinceAcknowledge.elapsed(), 410);
@@ -288,7 +223,7 @@ TEST(DeviceLink, PointsAtTheDeviceAndIsRemovedWhenTheSimulatorEnds)
         EXPECT_EQ(QFileInfo(link).symLinkTarget(), device);
         ComputerSide computer(link);
         ASSERT_TRUE(computer.isOpen());
-        computer.write(bytes({0x04, 0x66}));
+        ASSERT_TRUE(computer.write(bytes({0x04, 0x66})));
         EXPECT_EQ(computer.read(1), bytes({0x6A}));
     }
     EXPECT_FALSE(QFileInfo(link).isSymLink());
