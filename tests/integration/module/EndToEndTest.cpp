@@ -2,14 +2,10 @@
 // a pseudo-terminal, and hears x10ready through its connection point.
 
 #include <QApplication>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "control/QuenvarIdentifiers.h"
 #include "control/QuenvarSurface.h"
@@ -17,22 +13,13 @@
 #include "platform/ui/EmbeddableControl.h"
 #include "sim/Simulator.h"
 #include "tests/integration/module/ModuleFixture.h"
+#include "tests/support/EventLoopWaits.h"
 
 namespace quenvar::testing {
 namespace {
 
 using automation::Variant;
 namespace member = control::member;
-
-// Runs the event loop until `condition` holds or five seconds pass; returns condition().
-bool waitUntil(const std::function<bool()>& condition) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return condition();
-}
 
 class EndToEnd : public ModuleFixture {
 protected:

@@ -19,7 +19,7 @@
 #include "platform/serial/PortMap.h"
 #include "platform/serial/QtSerialComponent.h"
 #include "tests/support/RuntimeErrors.h"
-#include "tests/integration/serial/PseudoTerminal.h"
+#include "tests/support/PseudoTerminal.h"
 
 namespace quenvar::serial {
 namespace {
@@ -27,9 +27,9 @@ namespace {
 using namespace std::chrono_literals;
 using automation::RuntimeError;
 using quenvar::testing::errorFrom;
-using testing::processEventsFor;
-using testing::PseudoTerminal;
-using testing::waitUntil;
+using quenvar::testing::processEventsFor;
+using quenvar::testing::PseudoTerminal;
+using quenvar::testing::waitUntil;
 namespace number = automation::error_number;
 
 void mapPort(int port, const std::string& device) {

@@ -1,9 +1,5 @@
-#include "tests/integration/serial/PseudoTerminal.h"
+#include "tests/support/PseudoTerminal.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,26 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace quenvar::serial::testing {
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const QDeadlineTimer deadline(timeout);
-    // The far end of a pty raises no Qt event; a short ticker wakes the loop to look again.
-    QTimer ticker;
-    ticker.start(5);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return condition();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void processEventsFor(std::chrono::milliseconds period) {
-    QEventLoop loop;
-    QTimer::singleShot(period, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+namespace quenvar::testing {
 
 PseudoTerminal::PseudoTerminal() {
     char name[256] = {};
@@ -96,4 +73,4 @@ void PseudoTerminal::closeMaster() {
     }
 }
 
-}  // namespace quenvar::serial::testing
+}  // namespace quenvar::testing

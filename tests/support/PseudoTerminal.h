@@ -1,19 +1,13 @@
 #pragma once
-// A real pseudo-terminal for serial tests: the component opens the slave side by its device
-// name, the test plays the far end on the master side with plain reads and writes.
+// A real pseudo-terminal for serial paths: the component under test opens the slave side by
+// its device name, the test plays the far end on the master side with plain reads and writes.
 
 #include <chrono>
-#include <functional>
 #include <string>
 
-namespace quenvar::serial::testing {
+#include "tests/support/EventLoopWaits.h"
 
-// Processes Qt events until condition() holds or the timeout passes; returns condition().
-bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
-// Processes Qt events for the whole period (a measuring window, not a wait for something).
-void processEventsFor(std::chrono::milliseconds period);
+namespace quenvar::testing {
 
 class PseudoTerminal {
 public:
@@ -45,4 +39,4 @@ private:
     std::string collected_;
 };
 
-}  // namespace quenvar::serial::testing
+}  // namespace quenvar::testing
