@@ -83,6 +83,15 @@ public:
     // handler; the control goes on only after it has returned.
     void setX10readyHandler(std::function<void()> handler) { x10ready_ = std::move(handler); }
 
+    // Told each time the control acknowledges a checksum echo (writes 0x00), with the header
+    // and code byte of the transmission that echo belonged to: from then on the interface
+    // puts it on the power line. An account of what went out; it changes nothing in the
+    // handshake and must not call the control.
+    using TransmissionAcknowledged = std::function<void(std::uint8_t header, std::uint8_t code)>;
+    void setTransmissionAcknowledged(TransmissionAcknowledged observer) {
+        transmissionAcknowledged_ = std::move(observer);
+    }
+
     serial::SerialComponent& MSComm1() { return *msComm1_; }
 
 private:
@@ -111,6 +120,7 @@ private:
     std::unique_ptr<serial::SerialComponent> msComm1_;
     ui::MessageBoxes& boxes_;
     std::function<void()> x10ready_;
+    TransmissionAcknowledged transmissionAcknowledged_;
 
     std::int16_t comstatus_ = handshake::idle;
     std::string strtotal_;
@@ -122,6 +132,9 @@ private:
     // Counts transmissions put on the line, so the receive handler can tell whether one went
     // out while it waited on the host (an event handler or a message box).
     std::uint64_t transmissionsSent_ = 0;
+    // The bytes of the latest transmission, for the account of acknowledged transmissions.
+    std::uint8_t latestHeader_ = 0;
+    std::uint8_t latestCode_ = 0;
 };
 
 }  // namespace quenvar::control

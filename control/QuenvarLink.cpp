@@ -49,6 +49,8 @@ void Quenvar::sendx10(const std::string& str1, const std::string& str2) {
     msComm1_->setOutput(str1);
     msComm1_->setOutput(str2);
     ++transmissionsSent_;
+    latestHeader_ = static_cast<std::uint8_t>(charCode(str1));
+    latestCode_ = static_cast<std::uint8_t>(charCode(str2));
     comstatus_ = handshake::awaitingEcho;
     strtotal_ = checksumText;
     checksum_ = strtotal_;
@@ -86,6 +88,9 @@ void Quenvar::onComm() {
         if (charText(byte & 0xFF) == checksum_) {
             msComm1_->setOutput(charText(x10::acknowledgeByte));
             comstatus_ = handshake::awaitingReady;
+            if (transmissionAcknowledged_) {
+                transmissionAcknowledged_(latestHeader_, latestCode_);
+            }
             return;
         }
     }
