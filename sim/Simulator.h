@@ -6,18 +6,25 @@
 //
 // What a caller may rely on:
 // - All work happens on the thread that owns the Simulator, from its event loop; nothing blocks.
-// - Without realTiming, replies are written while the received bytes are handled, so they are
-//   on the line as soon as the event loop has run once; power-fail requests repeat every second
-//   and a half-received transmission is dropped after one second of silence in both modes.
+// - Without realTiming or wirePacing, replies are written while the received bytes are handled,
+//   so they are on the line as soon as the event loop has run once; power-fail requests repeat
+//   every second and a half-received transmission is dropped after one second of silence in
+//   every mode.
+// - With wirePacing, the interface hears a byte only once it is complete on the line and its own
+//   bytes reach the pty only once they would have been sent (see SimulatorOptions::wirePacing);
+//   receivedTimeline() and sentTimeline() hold the times the interface worked with.
 // - frames(), changes(), receivedBytes() and sentBytes() only grow, in the order things happened;
 //   each signal is emitted right after its record was appended.
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "sim/Frame.h"
@@ -36,7 +43,29 @@ struct SimulatorOptions {
     QString linkPath;
     // Start with the mains just back: 0xA5 requests from the first moment.
     bool powerFailureAtStart = false;
+    // Pace the serial line itself, in both directions: a byte takes byteTimeOnWire (start, 8 data
+    // and stop bits at 4800 bit/s). A byte from the computer is complete one byte time after it
+    // arrived or after the previous one was complete, whichever is later, and only then does the
+    // interface hear it; each byte the interface sends is complete one byte time after it was
+    // produced or after the previous one was complete, whichever is later, and only then is it
+    // written to the pty. Power-line frames take no time unless realTiming is also set.
+    bool wirePacing = false;
 };
+
+// One byte on the line as the interface saw it, in the protocol's time (microseconds since the
+// Simulator was made).
+struct WireByte {
+    std::uint8_t value = 0;
+    // From the computer: when it arrived on the pty. From the interface: when it was produced.
+    InterfaceProtocol::TimePoint ready{0};
+    // When its stop bit was over: handed to the interface, or written to the pty. Equal to ready
+    // without wirePacing.
+    InterfaceProtocol::TimePoint complete{0};
+};
+
+// 10 bits at 4800 bit/s is 2083.3 us; rounded up so that the simulated line is never faster
+// than the real one.
+inline constexpr InterfaceProtocol::Duration byteTimeOnWire{2084};
 
 class Simulator : public QObject {
     Q_OBJECT
@@ -57,6 +86,9 @@ public:
     QByteArray receivedBytes() const { return m_received; }
     QByteArray sentBytes() const { return m_sent; }
     InterfaceProtocol::State protocolState() const { return m_protocol.state(); }
+    // Every byte handed to the interface / written to the pty, in order, with its times.
+    const std::vector<WireByte>& receivedTimeline() const { return m_receivedTimeline; }
+    const std::vector<WireByte>& sentTimeline() const { return m_sentTimeline; }
 
     void injectFault(Fault fault);
     // The mains came back: 0xA5 now and once a second until the computer answers.
@@ -74,10 +106,26 @@ signals:
 
 private:
     InterfaceProtocol::TimePoint now() const;
+    // now(), but never earlier than a time already given to the protocol: with wirePacing a
+    // byte is handed over at the moment it was complete, which may lie a little in the past.
+    InterfaceProtocol::TimePoint protocolNow();
+    InterfaceProtocol::TimePoint protocolTimeAtLeast(InterfaceProtocol::TimePoint time);
     void handleReceived(const QByteArray& bytes);
+    void hearByte(std::uint8_t byte, InterfaceProtocol::TimePoint ready, InterfaceProtocol::TimePoint complete);
     // Hands everything the protocol produced to the line and the house, then waits for the
-    // protocol's next deadline.
-    void deliverOutput();
+    // protocol's next deadline. `producedAt` is the protocol time of the call that produced it.
+    void deliverOutput(InterfaceProtocol::TimePoint producedAt);
+    void writeToComputer(const QByteArray& bytes);
+    // wirePacing: handles every byte whose time has come, then waits for the next one.
+    void runLine();
+    void armLineTimer();
+    void stopLine();
+
+    struct Pending {
+        std::uint8_t value;
+        InterfaceProtocol::TimePoint ready;
+        InterfaceProtocol::TimePoint complete;
+    };
 
     SimulatorOptions m_options;
     PtyEndpoint m_pty;
@@ -89,6 +137,19 @@ private:
     QString m_placedLink;
     QByteArray m_received;
     QByteArray m_sent;
+    std::vector<WireByte> m_receivedTimeline;
+    std::vector<WireByte> m_sentTimeline;
+    InterfaceProtocol::TimePoint m_protocolTime{0};
+
+    // wirePacing: bytes still on the line in each direction, and the moment each direction is
+    // free again. A timerfd wakes the simulator when the next byte is complete: QTimer counts
+    // whole milliseconds, half a byte time.
+    std::deque<Pending> m_inbound;
+    std::deque<Pending> m_outbound;
+    InterfaceProtocol::TimePoint m_inboundFreeAt{0};
+    InterfaceProtocol::TimePoint m_outboundFreeAt{0};
+    int m_lineTimerFd = -1;
+    QSocketNotifier* m_lineTimer = nullptr;
 };
 
 }  // namespace x10sim

@@ -66,6 +66,8 @@ int main(int argc, char* argv[])
         QStringLiteral("path"));
     const QCommandLineOption realTimingOption(QStringLiteral("real-timing"),
         QStringLiteral("Answer at the pace of the real line (4800 bit/s, about 0.42 s per frame)."));
+    const QCommandLineOption wirePacingOption(QStringLiteral("wire-pacing"),
+        QStringLiteral("Pace the serial line like the real one, 4800 bit/s both ways; frames take no time unless --real-timing is given too."));
     const QCommandLineOption powerFailOption(QStringLiteral("power-fail"),
         QStringLiteral("Start as after a power failure: request the computer's answer (0xA5) once a second."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
@@ -76,12 +78,13 @@ int main(int argc, char* argv[])
         QStringLiteral("Read commands from standard input, one per line, to inject faults (type help for the list)."));
     const QCommandLineOption windowOption(QStringLiteral("window"),
         QStringLiteral("Also show the virtual house in a window; closing it ends the program."));
-    parser.addOptions({linkOption, realTimingOption, powerFailOption, quietOption, wireOption, commandsOption, windowOption});
+    parser.addOptions({linkOption, realTimingOption, wirePacingOption, powerFailOption, quietOption, wireOption, commandsOption, windowOption});
     parser.process(app);
 
     x10sim::SimulatorOptions options;
     options.linkPath = parser.value(linkOption);
     options.realTiming = parser.isSet(realTimingOption);
+    options.wirePacing = parser.isSet(wirePacingOption);
     options.powerFailureAtStart = parser.isSet(powerFailOption);
 
     QTextStream out(stdout);

@@ -105,6 +105,19 @@ TEST(Program, WireOptionShowsBytesInHex)
     EXPECT_EQ(program.linesUntil("out: 7A"), (QStringList{"in: 86 F4", "out: 7A"}));
 }
 
+TEST(Program, WirePacingHearsTheComputerOneByteAtATime)
+{
+    RunningProgram program({QStringLiteral("--wire-pacing"), QStringLiteral("--wire")});
+    const QString device = program.nextLine();
+    ComputerSide computer(device);
+    ASSERT_TRUE(computer.isOpen()) << computer.openError().toStdString();
+    EXPECT_EQ(computer.exchange(QByteArray("\x86\xF4", 2), 1), QByteArray("\x7A"));
+    EXPECT_EQ(computer.exchange(QByteArray(1, '\0'), 1), QByteArray("\x55"));
+    computer.close();
+    EXPECT_EQ(program.linesUntil("out: 55"),
+              (QStringList{"in: 86", "in: F4", "out: 7A", "in: 00", "frame: J Dim 16 steps", "out: 55"}));
+}
+
 TEST(Program, CommandsFromStandardInputInjectFaultsAndReport)
 {
     RunningProgram program({QStringLiteral("--commands"), QStringLiteral("--quiet")});
