@@ -93,6 +93,14 @@ void Quenvar::onComm() {
             }
             return;
         }
+        // An interface whose mains came back has lost the transmission and ignores everything
+        // until its power-fail request is answered; left unanswered here, no later command
+        // would ever get through. (A checksum that is itself 0xA5 was taken as the echo above.)
+        if ((byte & 0xFF) == x10::powerFailRequest) {
+            answerPowerFail();
+            comstatus_ = handshake::idle;
+            return;
+        }
     }
 
     if (dataReceivedIn(handshake::awaitingReady)) {

@@ -1,0 +1,285 @@
+// Each way the line and the interface can fail, in each state of the handshake it can meet the
+// control in: nothing crashes, nothing spins, the user hears exactly what they must know (and
+// nothing where the control stays quiet), and afterwards the control still switches modules.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "control/Quenvar.h"
+#include "tests/integration/faults/ControlOnSimulatedLine.h"
+#include "tests/support/EventLoopWaits.h"
+
+namespace quenvar::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using x10sim::Fault;
+namespace member = control::member;
+namespace hs = control::handshake;
+
+// What the user must be told about a fault.
+enum class Notice {
+    None,           // the control stays quiet about it
+    DeviceLost,     // the serial port's error, naming the device
+    NotResponding,  // "Interface is not responding"
+};
+
+struct FaultRow {
+    const char* name;
+    bool pacedInterface;  // replies paced like the real line
+    // Brings the fault about and returns once it is in force.
+    std::function<void(ControlOnSimulatedLine&)> provoke;
+    Notice notice;
+    bool deviceGone;  // a new interface at the same place and openx10 again before going on
+    // Checks of what the fault leaves behind, run once it has lasted a while.
+    std::function<void(ControlOnSimulatedLine&)> leavesBehind = [](ControlOnSimulatedLine&) {};
+};
+
+void PrintTo(const FaultRow& row, std::ostream* out) { *out << row.name; }
+
+// Arms `fault` at the moment the interface has received `count` bytes in all, before it acts on
+// them: a fault for the transmission after the one under way.
+void armWhenReceived(ControlOnSimulatedLine& line, int count, std::function<void(x10sim::Simulator&)> fault) {
+    auto& sim = line.interface();
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(&sim, &x10sim::Simulator::bytesReceived, [&sim, count, fault, connection] {
+        if (sim.receivedBytes().size() >= count) {
+            QObject::disconnect(*connection);
+            fault(sim);
+        }
+    });
+}
+
+void onA1(ControlOnSimulatedLine& line) {
+    ASSERT_EQ(line.openPort().number, 0);
+    ASSERT_EQ(line.unitCommand(member::x10on, "A", "01").number, 0);
+}
+
+bool received(ControlOnSimulatedLine& line, int count) {
+    return waitUntil([&] { return line.interface().receivedBytes().size() >= count; });
+}
+
+const QByteArray powerFailReply = QByteArray::fromHex("FB") + QByteArray(42, '\0');
+
+const std::vector<FaultRow> faultRows = {
+    {"DeviceGoneWhileIdle", false,
+     [](ControlOnSimulatedLine& line) {
+         ASSERT_EQ(line.openPort().number, 0);
+         processEventsFor(20ms);
+         line.interface().disappear();
+     },
+     Notice::DeviceLost, true},
+    {"DeviceGoneAwaitingEcho", false,
+     [](ControlOnSimulatedLine& line) {
+         line.interface().injectFault(Fault::NoAnswer);
+         onA1(line);
+         ASSERT_TRUE(received(line, 2));
+         ASSERT_EQ(line.comstatus(), hs::awaitingEcho);
+         line.interface().disappear();
+     },
+     Notice::DeviceLost, true},
+    {"DeviceGoneAwaitingReady", true,
+     [](ControlOnSimulatedLine& line) {
+         onA1(line);
+         ASSERT_TRUE(waitUntil([&] { return line.comstatus() == hs::awaitingReady; }));
+         line.interface().disappear();
+     },
+     Notice::DeviceLost, true},
+    {"SilentInterface", false,
+     [](ControlOnSimulatedLine& line) {
+         line.interface().injectFault(Fault::NoAnswer);
+         onA1(line);
+         ASSERT_TRUE(received(line, 2));
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.comstatus(), hs::awaitingEcho);
+         EXPECT_TRUE(line.interface().frames().empty());
+         EXPECT_EQ(line.readyEvents(), 0);
+     }},
+    {"WrongEchoForTheAddress", false,
+     [](ControlOnSimulatedLine& line) {
+         line.interface().injectFault(Fault::WrongEcho);
+         onA1(line);
+         ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 1; }));
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("0466"));  // no acknowledge
+         EXPECT_TRUE(line.interface().frames().empty());
+         EXPECT_TRUE(line.acknowledged().empty());
+         EXPECT_EQ(line.comstatus(), hs::awaitingEcho);
+     }},
+    {"WrongEchoForTheQueuedFunction", false,
+     [](ControlOnSimulatedLine& line) {
+         armWhenReceived(line, 3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::WrongEcho); });
+         onA1(line);
+         ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 3; }));
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A" "55" "69"));
+         EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address"}));
+         EXPECT_EQ(line.comstatus(), hs::awaitingEcho);
+         EXPECT_EQ(line.readyEvents(), 0);
+     }},
+    {"NotReadyWithThePairQueued", false,
+     [](ControlOnSimulatedLine& line) {
+         line.interface().injectFault(Fault::NotReady);
+         onA1(line);
+         ASSERT_TRUE(waitUntil([&] { return !line.boxes().seen().empty(); }));
+     },
+     Notice::NotResponding, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.comstatus(), hs::idle);
+         EXPECT_EQ(line.queuedEntries(), 2);  // the function waits for the next ready byte
+         EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address"}));
+     }},
+    {"PowerFailWhileIdle", false,
+     [](ControlOnSimulatedLine& line) {
+         ASSERT_EQ(line.openPort().number, 0);
+         line.interface().powerFailure();
+         ASSERT_TRUE(received(line, powerFailReply.size()));
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.interface().receivedBytes(), powerFailReply);
+         EXPECT_EQ(line.comstatus(), hs::idle);
+     }},
+    {"PowerFailAwaitingEcho", false,
+     [](ControlOnSimulatedLine& line) {
+         // The interface lost the transmission with the mains and asks once the mains is back.
+         line.interface().injectFault(Fault::NoAnswer);
+         onA1(line);
+         ASSERT_TRUE(received(line, 2));
+         line.interface().powerFailure();
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("0466") + powerFailReply)
+             << "the power-fail request met while awaiting the echo must be answered";
+         EXPECT_EQ(line.comstatus(), hs::idle);
+         EXPECT_EQ(line.readyEvents(), 0);
+     }},
+    {"PowerFailAwaitingReady", false,
+     [](ControlOnSimulatedLine& line) {
+         // The mains goes while the address frame is on the power line, before the ready byte.
+         armWhenReceived(line, 3, [](x10sim::Simulator& sim) { sim.powerFailure(); });
+         onA1(line);
+         ASSERT_TRUE(waitUntil([&] { return !line.boxes().seen().empty(); }));
+     },
+     Notice::NotResponding, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_TRUE(line.interface().frames().empty());
+         EXPECT_EQ(line.queuedEntries(), 2);
+     }},
+    {"StrayBytesWhileIdle", false,
+     [](ControlOnSimulatedLine& line) {
+         ASSERT_EQ(line.openPort().number, 0);
+         line.interface().injectFault(Fault::StrayBytes);
+         ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 2; }));
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_TRUE(line.interface().receivedBytes().isEmpty());
+         EXPECT_EQ(line.comstatus(), hs::idle);
+     }},
+    {"StrayBytesBetweenTheTwoTransmissions", false,
+     [](ControlOnSimulatedLine& line) {
+         armWhenReceived(line, 3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::StrayBytes); });
+         onA1(line);
+         ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }));
+     },
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A" "55" "5A33" "68" "55"));
+         EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address", "A On"}));
+         EXPECT_EQ(line.readyEvents(), 1);
+     }},
+    {"SlowInterface", true,
+     [](ControlOnSimulatedLine& line) { onA1(line); },  // lasts while the frames go out
+     Notice::None, false,
+     [](ControlOnSimulatedLine& line) {
+         ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }, 3s));
+         EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address", "A On"}));
+         EXPECT_TRUE(line.interface().module('A', 1).on);
+     }},
+};
+
+class FaultTable : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(FaultTable, NoCrashNoSpinOneClearNoticeAndUsableAfterwards) {
+    const FaultRow& row = GetParam();
+    ControlOnSimulatedLine line;
+    x10sim::SimulatorOptions options;
+    options.realTiming = row.pacedInterface;
+    line.startInterface(options);
+
+    row.provoke(line);
+    if (::testing::Test::HasFatalFailure()) {
+        return;
+    }
+
+    // While the fault lasts the program waits in its event loop: it must not spin.
+    const CpuShare share = cpuShareWhileEventsRun(600ms);
+    EXPECT_LT(share.percent(), 20.0) << share.cpuSeconds << " s of CPU in " << share.wallSeconds << " s";
+    row.leavesBehind(line);
+
+    const auto& boxes = line.boxes().seen();
+    switch (row.notice) {
+    case Notice::None:
+        EXPECT_TRUE(boxes.empty()) << boxes.front().prompt;
+        break;
+    case Notice::DeviceLost:
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes.front().title, "quenvar");
+        EXPECT_NE(boxes.front().prompt.find(line.linkPath().toStdString()), std::string::npos) << boxes.front().prompt;
+        EXPECT_NE(boxes.front().prompt.find("open the port again"), std::string::npos) << boxes.front().prompt;
+        break;
+    case Notice::NotResponding:
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes.front().title, "quenvar");
+        EXPECT_EQ(boxes.front().prompt, "Interface is not responding");
+        break;
+    }
+    const std::size_t boxesAfterFault = boxes.size();
+
+    if (row.deviceGone) {
+        line.startInterface();
+        ASSERT_EQ(line.openPort().number, 0);
+    }
+    // An interface back from a power failure asks until it is answered; the control answers
+    // the next request it meets while idle.
+    EXPECT_TRUE(waitUntil([&] {
+        const auto state = line.interface().protocolState();
+        return state != x10sim::InterfaceProtocol::State::PowerFailRequesting
+            && state != x10sim::InterfaceProtocol::State::ReceivingMacro;
+    }, 3s)) << "the power-fail request was never answered";
+
+    const std::size_t framesBefore = line.interface().frames().size();
+    const int readyBefore = line.readyEvents();
+    ASSERT_EQ(line.unitCommand(member::x10on, "D", "04").number, 0);
+    ASSERT_TRUE(waitUntil([&] { return line.readyEvents() > readyBefore; }, 5s)) << "x10ready never came";
+    const std::vector<std::string> after = line.frameTexts(framesBefore);
+    ASSERT_GE(after.size(), 2u);
+    EXPECT_EQ(after.front(), "D4 address");
+    EXPECT_EQ(after.back(), "D On");
+    EXPECT_TRUE(line.interface().module('D', 4).on);
+    EXPECT_EQ(line.comstatus(), hs::idle);
+    processEventsFor(30ms);
+    EXPECT_EQ(line.readyEvents(), readyBefore + 1);
+    EXPECT_EQ(boxes.size(), boxesAfterFault);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTable, ::testing::ValuesIn(faultRows),
+                         [](const ::testing::TestParamInfo<FaultRow>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quenvar::testing
