@@ -42,7 +42,7 @@ void ConnectionPoint::raise(MemberId id, std::span<const Variant> args) {
     std::exception_ptr firstFailure;
     for (const auto& [cookie, sink] : snapshot) {
         const bool stillConnected =
-            std::any_of(sinks_.begin(), sinks_.end(), [&](const auto& entry) { return entry.first == cookie; });
+            std::any_of(sinks_.begin(), sinks_.end(), [wanted = cookie](const auto& entry) { return entry.first == wanted; });
         if (!stillConnected) continue;
         std::vector<Variant> ownArgs(args.begin(), args.end());
         try {
