@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build make pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
           libgtest-dev libgmock-dev
+          clang libclang-rt-14-dev
           fonts-dejavu-core)
 # Screenshots and headless runs of the windows.
 if [[ "${1:-}" == "--with-display-tools" ]]; then

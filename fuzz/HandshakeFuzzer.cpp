@@ -1,0 +1,764 @@
+// Drives the control's link layer and lighting commands with a little program decoded from
+// the input: host calls, host writes to the six fields, bytes from the interface, failing
+// writes, and host code run while a message box or the x10ready handler holds the control.
+//
+// Every call and every notification is judged by an oracle of its own, built from the wire
+// protocol and the X10 code tables rather than from the control's code: which bytes it may
+// write, which box it may show, which run-time error it may raise, and what it leaves in the
+// handshake fields and the send queue. Anything else stops the run with a message.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/Quenvar.h"
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/FuzzSerialComponent.h"
+#include "fuzz/ReferenceNumber.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/RuntimeError.h"
+#include "platform/ui/MessageBoxes.h"
+
+namespace {
+
+using quenvar::automation::Collection;
+using quenvar::automation::CollectionRef;
+using quenvar::automation::RuntimeError;
+using quenvar::automation::Variant;
+using quenvar::control::Quenvar;
+using quenvar::fuzz::hexBytes;
+using quenvar::fuzz::quoted;
+namespace message = quenvar::control::message;
+namespace error_number = quenvar::automation::error_number;
+namespace comm_event = quenvar::serial::comm_event;
+
+// ---------------------------------------------------------------------------------------------
+// The oracle's own X10 knowledge, from the X10 standard: the sixteen four-bit codes in code
+// order belong to these house letters, and unit n has the code of the n-th letter.
+constexpr std::string_view lettersInCodeOrder = "MECKOGAINFDLPHBJ";
+
+int x10CodeOfLetter(char upper) { return static_cast<int>(lettersInCodeOrder.find(upper)); }
+
+std::optional<int> houseNibbleOf(const std::string& house) {
+    if (house.size() != 1) return std::nullopt;
+    char letter = house[0];
+    if (letter >= 'a' && letter <= 'p') letter = static_cast<char>(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'P') return std::nullopt;
+    return x10CodeOfLetter(letter) << 4;
+}
+
+// Only the two-digit texts "01".."16" name a unit code; anything else gives 0.
+int unitNibbleOf(const std::string& unit) {
+    if (unit.size() != 2 || unit[0] < '0' || unit[0] > '1' || unit[1] < '0' || unit[1] > '9') return 0;
+    const int number = (unit[0] - '0') * 10 + (unit[1] - '0');
+    if (number < 1 || number > 16) return 0;
+    return x10CodeOfLetter(static_cast<char>('A' + number - 1));
+}
+
+// Header 6 + 8 x steps: two steps per ten, one more unless the value ends in 5.
+int dimHeaderOf(int dimvalue) {
+    const int steps = 2 * (dimvalue / 10) + (dimvalue % 10 == 5 ? 0 : 1);
+    return 6 + 8 * steps;
+}
+
+std::string byteText(int value) { return std::string(1, static_cast<char>(value & 0xFF)); }
+
+int codeOf(const std::string& text) { return static_cast<unsigned char>(text.front()); }
+
+// What a call of Variant::toText on a queue entry gives: its text, or the error it raises.
+struct TextOrError {
+    std::string text;
+    std::int32_t error = 0;
+};
+TextOrError textOf(const Variant& value) {
+    try {
+        return {value.toText(), 0};
+    } catch (const RuntimeError& error) {
+        return {{}, error.number()};
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+struct Fields {
+    std::int16_t comstatus = 0;
+    std::string strtotal;
+    bool sendstatus = false;
+    std::string checksum;
+    std::int16_t countmacro = 0;
+    const Collection* queue = nullptr;
+    std::vector<Variant> entries;
+};
+
+// One host call or one notification, and what the oracle allows it to do.
+struct Expectation {
+    Expectation(std::string what, Fields fields) : call(std::move(what)), before(std::move(fields)) {}
+
+    std::string call;
+    Fields before;
+
+    std::vector<std::string> writes;  // exactly these writes, in order (none when an error is due)
+    bool transmits = false;           // the writes are a two-byte transmission
+    std::vector<std::pair<std::string, std::string>> boxes;  // prompt, title
+    int readyEvents = 0;
+    std::int32_t error = 0;  // the run-time error the call ends with; 0: none
+
+    std::optional<std::int16_t> comstatus;
+    std::optional<bool> sendstatus;
+    std::optional<std::string> checksum;  // strtotal and checksum
+    std::optional<std::int16_t> countmacro;
+    std::optional<std::int16_t> hostComstatus;  // a host write of comstatus
+    std::optional<std::string> hostStrtotal, hostChecksum;
+    std::optional<bool> hostSendstatus;
+    // After the box or the event, the control goes idle unless a transmission started meanwhile.
+    bool idleUnlessTransmitted = false;
+    int queueGrowth = 0;                  // entries added (negative: taken)
+    std::vector<std::string> queueAppended;
+    bool takesFrontPair = false;
+    std::optional<int> reads;             // reads of Input, when fixed
+    std::optional<std::string> unreadAfter;
+
+    // Observed while the call runs.
+    std::size_t written = 0;
+    std::size_t boxesShown = 0;
+    int readyRaised = 0;
+    bool hostCodeRan = false;        // host code ran inside this call (a box or x10ready)
+    bool queueChangedByHost = false;
+    int nestedQueueGrowth = 0;
+    std::uint64_t transmissionsAtStart = 0;
+    int readsAtStart = 0;
+};
+
+class RecordedBoxes;
+
+class HandshakeRun {
+public:
+    explicit HandshakeRun(FuzzedDataProvider& input);
+    ~HandshakeRun();
+    void run();
+
+    // Hooks from the control's collaborators.
+    void onWrite(const std::string& bytes);
+    void onBox(const std::string& prompt, const std::string& title);
+    void onReady();
+
+private:
+    enum Op : std::uint8_t {
+        Open, Close, Send, LightsOn, LightsOff, AllOff, On, Off, Dim, Bright,
+        ReceiveByte, ReceiveAnswer, ReceiveMany, NotifyOther, NotifyEmpty,
+        WriteComstatus, WriteStrtotal, WriteSendstatus, WriteColstring, WriteChecksum, WriteCountmacro,
+        ChangeQueue, FailWrites, FailOpen, ActInBox, ActInReady, OpCount
+    };
+
+    void runOneOp();
+    void runHostCodeInside();
+    template <typename Body>
+    void runChecked(Expectation expectation, Body&& body);
+    void finish(Expectation& done, std::int32_t raised);
+
+    Fields fieldsNow();
+    void check(bool holds, const std::string& rule, const std::string& details = {});
+    void checkComstatusDomain();
+
+    std::string pickHouse();
+    std::string pickUnit();
+    std::int16_t pickDim();
+    std::string pickByteText();
+    Variant pickValue();
+
+    Expectation expectCommand(const std::string& call, const std::string& house, const std::string* unit,
+                              std::optional<int> dimvalue, int header, int function);
+    Expectation expectSend(const std::string& call, const std::string& header, const std::string& code);
+    Expectation expectNotification(std::int16_t reason);
+    void addTransmission(Expectation& e, const std::string& header, const std::string& code);
+
+    FuzzedDataProvider& input_;
+    std::unique_ptr<RecordedBoxes> boxes_;
+    quenvar::fuzz::FuzzSerialComponent* port_ = nullptr;
+    std::unique_ptr<Quenvar> control_;
+    std::vector<Expectation> open_;  // calls under way, innermost last
+    std::vector<std::string> trace_;
+    std::optional<std::int16_t> hostComstatus_;
+    std::uint64_t transmissions_ = 0;
+    int opsRun_ = 0;
+    int depth_ = 0;
+    int pendingBoxOps_ = 0;
+    int pendingReadyOps_ = 0;
+
+    static constexpr int maxOps = 300;
+    static constexpr int maxDepth = 3;
+};
+
+class RecordedBoxes : public quenvar::ui::MessageBoxes {
+public:
+    explicit RecordedBoxes(HandshakeRun& run) : run_(run) {}
+    void showMessage(const std::string& prompt, const std::string& title) override { run_.onBox(prompt, title); }
+
+private:
+    HandshakeRun& run_;
+};
+
+HandshakeRun::HandshakeRun(FuzzedDataProvider& input) : input_(input), boxes_(std::make_unique<RecordedBoxes>(*this)) {
+    auto component = std::make_unique<quenvar::fuzz::FuzzSerialComponent>();
+    port_ = component.get();
+    port_->onWrite = [this](const std::string& bytes) { onWrite(bytes); };
+    control_ = std::make_unique<Quenvar>(std::move(component), *boxes_);
+    control_->setX10readyHandler([this] { onReady(); });
+}
+
+HandshakeRun::~HandshakeRun() = default;
+
+void HandshakeRun::check(bool holds, const std::string& rule, const std::string& details) {
+    if (holds) return;
+    std::string story = details + "\n    the program so far (innermost calls indented):";
+    const std::size_t first = trace_.size() > 60 ? trace_.size() - 60 : 0;
+    for (std::size_t i = first; i < trace_.size(); ++i) story += "\n      " + trace_[i];
+    quenvar::fuzz::fail(rule, story);
+}
+
+void HandshakeRun::checkComstatusDomain() {
+    const std::int16_t state = control_->comstatus();
+    check(state == 0 || state == 1 || state == 99 || (hostComstatus_ && state == *hostComstatus_),
+          "comstatus only takes 0, 1 or 99 unless the host wrote it", "comstatus is " + std::to_string(state));
+}
+
+Fields HandshakeRun::fieldsNow() {
+    Fields f;
+    f.comstatus = control_->comstatus();
+    f.strtotal = control_->strtotal();
+    f.sendstatus = control_->sendstatus();
+    f.checksum = control_->checksum();
+    f.countmacro = control_->countmacro();
+    const CollectionRef& queue = control_->colstring();
+    f.queue = queue.get();
+    for (std::int32_t i = 1; i <= queue->count(); ++i) f.entries.push_back(queue->item(i));
+    return f;
+}
+
+// --- hooks ---
+
+void HandshakeRun::onWrite(const std::string& bytes) {
+    check(!open_.empty(), "nothing is written outside a call or a notification", "wrote " + hexBytes(bytes));
+    Expectation& e = open_.back();
+    check(e.written < e.writes.size() && e.writes[e.written] == bytes,
+          "only the bytes the handshake allows are written",
+          e.call + " wrote " + hexBytes(bytes) + " as write " + std::to_string(e.written + 1) + "; allowed: " +
+              (e.written < e.writes.size() ? hexBytes(e.writes[e.written]) : std::string("nothing more")));
+    ++e.written;
+    if (e.transmits && e.written == e.writes.size()) ++transmissions_;
+    checkComstatusDomain();
+}
+
+void HandshakeRun::onBox(const std::string& prompt, const std::string& title) {
+    check(!open_.empty(), "message boxes come only from calls and notifications", prompt);
+    Expectation& e = open_.back();
+    check(e.boxesShown < e.boxes.size() && e.boxes[e.boxesShown] == std::make_pair(prompt, title),
+          "only the expected message box is shown",
+          e.call + " showed \"" + prompt + "\" titled \"" + title + "\"" +
+              (e.boxesShown < e.boxes.size() ? "; expected \"" + e.boxes[e.boxesShown].first + "\" titled \"" +
+                                                   e.boxes[e.boxesShown].second + "\""
+                                             : std::string("; expected none")));
+    ++e.boxesShown;
+    if (pendingBoxOps_ > 0) runHostCodeInside();
+}
+
+void HandshakeRun::onReady() {
+    check(!open_.empty(), "x10ready comes only from a notification");
+    Expectation& e = open_.back();
+    ++e.readyRaised;
+    check(e.readyRaised <= e.readyEvents, "x10ready is raised only at a ready byte with an empty queue", e.call);
+    check(control_->comstatus() == 1 && !control_->sendstatus(),
+          "x10ready is raised while comstatus is 1 and sendstatus false",
+          "comstatus " + std::to_string(control_->comstatus()));
+    if (pendingReadyOps_ > 0) runHostCodeInside();
+}
+
+void HandshakeRun::runHostCodeInside() {
+    int& pending = pendingBoxOps_ > 0 ? pendingBoxOps_ : pendingReadyOps_;
+    const int count = pending;
+    pendingBoxOps_ = pendingReadyOps_ = 0;
+    if (depth_ >= maxDepth) return;
+    for (auto& e : open_) e.hostCodeRan = true;
+    ++depth_;
+    trace_.push_back(std::string(static_cast<std::size_t>(depth_) * 2, ' ') + "(host code runs here)");
+    for (int i = 0; i < count && input_.remaining_bytes() > 0 && opsRun_ < maxOps; ++i) runOneOp();
+    --depth_;
+}
+
+// --- running one call under its expectation ---
+
+template <typename Body>
+void HandshakeRun::runChecked(Expectation expectation, Body&& body) {
+    trace_.push_back(std::string(static_cast<std::size_t>(depth_) * 2, ' ') + expectation.call);
+    expectation.transmissionsAtStart = transmissions_;
+    expectation.readsAtStart = port_->reads;
+    open_.push_back(std::move(expectation));
+    std::int32_t raised = 0;
+    try {
+        body();
+    } catch (const RuntimeError& error) {
+        raised = error.number();
+        if (raised == 0) raised = -1;
+    } catch (const std::exception& failure) {
+        check(false, "only run-time errors leave the control", open_.back().call + " threw " + failure.what());
+    }
+    Expectation done = std::move(open_.back());
+    open_.pop_back();
+    finish(done, raised);
+}
+
+void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
+    const Fields after = fieldsNow();
+    const std::string who = e.call;
+    check(raised == e.error, "a call raises exactly the run-time error its arguments and state call for",
+          who + " raised " + std::to_string(raised) + ", expected " + std::to_string(e.error));
+    const std::size_t dueWrites = e.error == 0 ? e.writes.size() : 0;
+    check(e.written == dueWrites, "every write the handshake calls for is made",
+          who + " made " + std::to_string(e.written) + " of " + std::to_string(dueWrites) + " writes");
+    check(e.boxesShown == e.boxes.size(), "the expected message box is shown",
+          who + " showed " + std::to_string(e.boxesShown) + " of " + std::to_string(e.boxes.size()) + " boxes");
+    check(e.readyRaised == (e.error == 0 ? e.readyEvents : 0), "x10ready is raised once per ready byte with an empty queue",
+          who + " raised it " + std::to_string(e.readyRaised) + " times");
+    checkComstatusDomain();
+
+    if (!e.hostCodeRan) {
+        auto same = [&](auto expected, auto actual, const char* field) {
+            check(expected == actual, std::string(field) + " holds what the call leaves there", who);
+        };
+        same(e.hostComstatus.value_or(e.comstatus.value_or(e.before.comstatus)), after.comstatus, "comstatus");
+        same(e.hostSendstatus.value_or(e.sendstatus.value_or(e.before.sendstatus)), after.sendstatus, "sendstatus");
+        same(e.hostStrtotal.value_or(e.checksum.value_or(e.before.strtotal)), after.strtotal, "strtotal");
+        same(e.hostChecksum.value_or(e.checksum.value_or(e.before.checksum)), after.checksum, "checksum");
+        same(e.countmacro.value_or(e.before.countmacro), after.countmacro, "countmacro");
+        if (e.reads) {
+            check(port_->reads - e.readsAtStart == *e.reads, "Input is read once per data notification in a known state",
+                  who + " read " + std::to_string(port_->reads - e.readsAtStart) + " times");
+        }
+        if (e.unreadAfter) check(port_->unread == *e.unreadAfter, "only the first character of a read is examined", who);
+    } else if (e.idleUnlessTransmitted && transmissions_ == e.transmissionsAtStart && e.error == 0) {
+        check(after.comstatus == 0 && after.sendstatus,
+              "after the box or x10ready the control is idle with sendstatus true, unless a transmission started",
+              who + " left comstatus " + std::to_string(after.comstatus));
+    }
+
+    // The queue: only whole pairs are taken, only at a ready byte; commands append one pair.
+    const bool sameQueue = after.queue == e.before.queue;
+    if (sameQueue && !e.queueChangedByHost) {
+        const int growth = static_cast<int>(after.entries.size()) - static_cast<int>(e.before.entries.size()) -
+                           e.nestedQueueGrowth;
+        check(growth == e.queueGrowth,
+              "the queue grows by one pair per unit command and shrinks by one pair per ready byte",
+              who + " changed the queue by " + std::to_string(growth));
+        if (!e.hostCodeRan) {
+            std::vector<Variant> expected = e.before.entries;
+            if (e.takesFrontPair) expected.erase(expected.begin(), expected.begin() + 2);
+            for (const auto& text : e.queueAppended) expected.push_back(Variant::fromText(text));
+            check(after.entries == expected, "the queue holds what the call leaves there",
+                  who + " left " + std::to_string(after.entries.size()) + " entries");
+        }
+    }
+    if (!open_.empty()) {
+        Expectation& outer = open_.back();
+        if (sameQueue && !e.queueChangedByHost) {
+            outer.nestedQueueGrowth += static_cast<int>(after.entries.size()) - static_cast<int>(e.before.entries.size());
+        } else {
+            outer.queueChangedByHost = true;
+        }
+    }
+}
+
+// --- what each call may do ---
+
+void HandshakeRun::addTransmission(Expectation& e, const std::string& header, const std::string& code) {
+    if (port_->writeError) {
+        e.error = port_->writeError->number();
+        return;
+    }
+    e.writes = {header, code};
+    e.transmits = true;
+    e.comstatus = 1;
+    e.checksum = byteText(codeOf(header) + codeOf(code));
+}
+
+Expectation HandshakeRun::expectSend(const std::string& call, const std::string& header, const std::string& code) {
+    Expectation e{call, fieldsNow()};
+    if (!port_->portOpen()) {
+        e.boxes = {{message::portClosed, message::errorTitle}};
+    } else if (header.empty() || code.empty()) {
+        e.error = error_number::InvalidProcedureCall;
+    } else {
+        addTransmission(e, header, code);
+    }
+    return e;
+}
+
+Expectation HandshakeRun::expectCommand(const std::string& call, const std::string& house, const std::string* unit,
+                                        std::optional<int> dimvalue, int header, int function) {
+    Expectation e{call, fieldsNow()};
+    const auto houseNibble = houseNibbleOf(house);
+    if (!port_->portOpen()) {
+        e.boxes = {{message::portClosed, message::errorTitle}};
+        return e;
+    }
+    if (!houseNibble) {
+        e.boxes = {{message::badHouse, message::errorTitle}};
+        return e;
+    }
+    if (unit == nullptr) {
+        addTransmission(e, byteText(header), byteText(*houseNibble + function));
+        return e;
+    }
+    const auto number = quenvar::fuzz::referenceNumber(*unit, ".", -32768, 32767);
+    using Outcome = quenvar::fuzz::ReferenceNumber::Outcome;
+    if (number.outcome != Outcome::Value) {
+        e.error = number.outcome == Outcome::Overflow ? error_number::Overflow : error_number::TypeMismatch;
+        return e;
+    }
+    if (number.value < 1 || number.value > 16) {
+        e.boxes = {{message::badUnit, message::errorTitle}};
+        return e;
+    }
+    if (dimvalue && (*dimvalue < 5 || *dimvalue > 95)) {
+        e.boxes = {{message::badDim, message::errorTitle}};
+        return e;
+    }
+    const int functionHeader = dimvalue ? dimHeaderOf(*dimvalue) : header;
+    e.queueAppended = {byteText(functionHeader), byteText(*houseNibble + function)};
+    e.queueGrowth = 2;
+    addTransmission(e, byteText(0x04), byteText(*houseNibble + unitNibbleOf(*unit)));
+    return e;
+}
+
+Expectation HandshakeRun::expectNotification(std::int16_t reason) {
+    Expectation e{"notification " + std::to_string(reason) + " with " + hexBytes(port_->unread) + " waiting" +
+                      (port_->readWholeBuffer ? " (one read takes all)" : ""),
+                  fieldsNow()};
+    const std::int16_t state = e.before.comstatus;
+    if (reason != comm_event::Receive || (state != 0 && state != 1 && state != 99)) {
+        e.reads = 0;
+        e.unreadAfter = port_->unread;
+        return e;
+    }
+    if (port_->unread.empty()) return e;  // nothing to act on
+    e.reads = 1;
+    e.unreadAfter = port_->unread.substr(port_->readWholeBuffer ? port_->unread.size() : 1);
+    const int byte = static_cast<unsigned char>(port_->unread.front());
+
+    if (state == 0) {
+        if (byte == 0xA5) {
+            if (port_->writeError) {
+                e.error = port_->writeError->number();
+            } else {
+                e.writes.assign(43, byteText(0x00));
+                e.writes.front() = byteText(0xFB);
+                e.countmacro = 0;
+            }
+        }
+        return e;
+    }
+    if (state == 1) {
+        if (e.before.checksum == byteText(byte)) {
+            if (port_->writeError) {
+                e.error = port_->writeError->number();
+            } else {
+                e.writes = {byteText(0x00)};
+                e.comstatus = 99;
+            }
+        }
+        return e;
+    }
+    // Awaiting the ready byte.
+    if (byte != 0x55) {
+        e.boxes = {{message::notResponding, message::libraryTitle}};
+        e.idleUnlessTransmitted = true;
+        e.comstatus = 0;
+        e.sendstatus = true;
+        return e;
+    }
+    e.comstatus = 1;
+    e.sendstatus = false;
+    const auto& entries = e.before.entries;
+    if (entries.empty()) {
+        e.readyEvents = 1;
+        e.idleUnlessTransmitted = true;
+        e.comstatus = 0;
+        e.sendstatus = true;
+        return e;
+    }
+    const TextOrError header = textOf(entries[0]);
+    if (header.error != 0) {
+        e.error = header.error;
+        return e;
+    }
+    if (entries.size() < 2) {
+        e.error = error_number::SubscriptOutOfRange;
+        return e;
+    }
+    const TextOrError code = textOf(entries[1]);
+    if (code.error != 0) {
+        e.error = code.error;
+        return e;
+    }
+    e.takesFrontPair = true;
+    e.queueGrowth = -2;
+    if (header.text.empty() || code.text.empty()) {
+        e.error = error_number::InvalidProcedureCall;
+        return e;
+    }
+    addTransmission(e, header.text, code.text);
+    return e;
+}
+
+// --- the input as a program ---
+
+std::string HandshakeRun::pickHouse() {
+    const std::uint8_t choice = input_.ConsumeIntegral<std::uint8_t>();
+    if (choice < 200) {
+        const char letter = static_cast<char>('A' + choice % 16);
+        return std::string(1, choice % 32 < 16 ? letter : static_cast<char>(letter - 'A' + 'a'));
+    }
+    return input_.ConsumeRandomLengthString(4);
+}
+
+std::string HandshakeRun::pickUnit() {
+    static const char* const odd[] = {"1", " 7 ", "-3", "0", "17", "40000", "1.5", "2.5", "16.4", "x", "", "+016",
+                                      "\t9", "1e1", "0x5", "013", "-0", ".5", "32767", "-32769"};
+    const std::uint8_t choice = input_.ConsumeIntegral<std::uint8_t>();
+    if (choice < 160) {
+        const int number = choice % 16 + 1;
+        return std::string(1, static_cast<char>('0' + number / 10)) + static_cast<char>('0' + number % 10);
+    }
+    if (choice < 220) return odd[choice % (sizeof odd / sizeof odd[0])];
+    return input_.ConsumeRandomLengthString(6);
+}
+
+std::int16_t HandshakeRun::pickDim() {
+    const std::uint8_t choice = input_.ConsumeIntegral<std::uint8_t>();
+    if (choice < 200) return static_cast<std::int16_t>(choice % 101);
+    return input_.ConsumeIntegral<std::int16_t>();
+}
+
+std::string HandshakeRun::pickByteText() {
+    const std::uint8_t length = input_.ConsumeIntegralInRange<std::uint8_t>(0, 7);
+    if (length == 0) return {};
+    if (length >= 6) return input_.ConsumeRandomLengthString(3);
+    return byteText(input_.ConsumeIntegral<std::uint8_t>());
+}
+
+Variant HandshakeRun::pickValue() {
+    switch (input_.ConsumeIntegralInRange<int>(0, 7)) {
+        case 0: return Variant();
+        case 1: return Variant::fromInt16(input_.ConsumeIntegral<std::int16_t>());
+        case 2: return Variant::fromInt32(input_.ConsumeIntegral<std::int32_t>());
+        case 3: return Variant::fromBool(input_.ConsumeBool());
+        case 4: return Variant::nullObject();
+        case 5: return Variant::fromObject(std::make_shared<Collection>());
+        default: return Variant::fromText(pickByteText());
+    }
+}
+
+void HandshakeRun::runOneOp() {
+    ++opsRun_;
+    const auto op = static_cast<Op>(input_.ConsumeIntegralInRange<int>(0, OpCount - 1));
+    auto quote = [](const std::string& text) { return quoted(text); };
+    switch (op) {
+        case Open: {
+            const std::int16_t number = input_.ConsumeBool() ? input_.ConsumeIntegralInRange<std::int16_t>(1, 4)
+                                                             : input_.ConsumeIntegral<std::int16_t>();
+            Expectation e{"openx10(" + std::to_string(number) + ")", fieldsNow()};
+            if (number < 1 || number > 4) {
+                e.error = error_number::InvalidPortNumber;
+            } else if (port_->openError) {
+                e.error = port_->openError->number();
+            }
+            runChecked(std::move(e), [&] { control_->openx10(number); });
+            break;
+        }
+        case Close:
+            runChecked(Expectation{"closex10()", fieldsNow()}, [&] { control_->closex10(); });
+            break;
+        case Send: {
+            const std::string header = pickByteText();
+            const std::string code = pickByteText();
+            runChecked(expectSend("sendx10(" + quote(header) + ", " + quote(code) + ")", header, code),
+                       [&] { control_->sendx10(header, code); });
+            break;
+        }
+        case LightsOn:
+        case LightsOff:
+        case AllOff: {
+            const std::string house = pickHouse();
+            const char* name = op == LightsOn ? "lightson" : op == LightsOff ? "Lightsoff" : "alloff";
+            const int function = op == LightsOn ? 1 : op == LightsOff ? 6 : 0;
+            runChecked(expectCommand(std::string(name) + "(" + quote(house) + ")", house, nullptr, std::nullopt, 0x06,
+                                     function),
+                       [&] {
+                           if (op == LightsOn) control_->lightson(house);
+                           else if (op == LightsOff) control_->Lightsoff(house);
+                           else control_->alloff(house);
+                       });
+            break;
+        }
+        case On:
+        case Off: {
+            const std::string house = pickHouse();
+            const std::string unit = pickUnit();
+            const std::string call = std::string(op == On ? "x10on(" : "x10off(") + quote(house) + ", " + quote(unit) + ")";
+            runChecked(expectCommand(call, house, &unit, std::nullopt, 0x06, op == On ? 2 : 3), [&] {
+                if (op == On) control_->x10on(house, unit);
+                else control_->x10off(house, unit);
+            });
+            break;
+        }
+        case Dim:
+        case Bright: {
+            const std::string house = pickHouse();
+            const std::string unit = pickUnit();
+            const std::int16_t level = pickDim();
+            const std::string call = std::string(op == Dim ? "x10dim(" : "x10brighten(") + quote(house) + ", " +
+                                     quote(unit) + ", " + std::to_string(level) + ")";
+            runChecked(expectCommand(call, house, &unit, level, 0, op == Dim ? 4 : 5), [&] {
+                if (op == Dim) control_->x10dim(house, unit, level);
+                else control_->x10brighten(house, unit, level);
+            });
+            break;
+        }
+        case ReceiveByte:
+        case ReceiveAnswer:
+        case ReceiveMany: {
+            // A closed port receives nothing; a stalled control leaves at most a few bytes waiting.
+            if (!port_->portOpen() || port_->unread.size() > 16) break;
+            std::string arriving;
+            if (op == ReceiveByte) {
+                arriving = byteText(input_.ConsumeIntegral<std::uint8_t>());
+            } else if (op == ReceiveAnswer) {
+                // What a well-behaved interface would send now.
+                const std::int16_t state = control_->comstatus();
+                const std::string& expected = control_->checksum();
+                arriving = state == 1 && !expected.empty() ? expected.substr(0, 1) : state == 99 ? byteText(0x55) : byteText(0xA5);
+            } else {
+                arriving = input_.ConsumeBytesAsString(input_.ConsumeIntegralInRange<std::size_t>(2, 4));
+                if (arriving.empty()) break;
+            }
+            port_->readWholeBuffer = op == ReceiveMany;
+            if (op == ReceiveMany) {
+                port_->unread += arriving;
+                runChecked(expectNotification(comm_event::Receive), [&] { port_->notify(comm_event::Receive); });
+            } else {
+                for (char byte : arriving) {
+                    port_->unread += byte;
+                    runChecked(expectNotification(comm_event::Receive), [&] { port_->notify(comm_event::Receive); });
+                }
+            }
+            port_->readWholeBuffer = false;
+            break;
+        }
+        case NotifyOther: {
+            static constexpr std::int16_t reasons[] = {comm_event::None, comm_event::Send, comm_event::DeviceLost, 3};
+            const std::int16_t reason = reasons[input_.ConsumeIntegralInRange<int>(0, 3)];
+            runChecked(expectNotification(reason), [&] { port_->notify(reason); });
+            break;
+        }
+        case NotifyEmpty:
+            if (!port_->unread.empty()) break;
+            runChecked(expectNotification(comm_event::Receive), [&] { port_->notify(comm_event::Receive); });
+            break;
+        case WriteComstatus: {
+            static constexpr std::int16_t usual[] = {0, 1, 99};
+            const std::int16_t value = input_.ConsumeBool() ? usual[input_.ConsumeIntegralInRange<int>(0, 2)]
+                                                            : input_.ConsumeIntegral<std::int16_t>();
+            hostComstatus_ = value;
+            Expectation e{"comstatus = " + std::to_string(value), fieldsNow()};
+            e.hostComstatus = value;
+            runChecked(std::move(e), [&] { control_->setComstatus(value); });
+            break;
+        }
+        case WriteStrtotal:
+        case WriteChecksum: {
+            const std::string value = pickByteText();
+            Expectation e{std::string(op == WriteStrtotal ? "strtotal = " : "checksum = ") + quote(value), fieldsNow()};
+            (op == WriteStrtotal ? e.hostStrtotal : e.hostChecksum) = value;
+            runChecked(std::move(e), [&] {
+                if (op == WriteStrtotal) control_->setStrtotal(value);
+                else control_->setChecksum(value);
+            });
+            break;
+        }
+        case WriteSendstatus: {
+            const bool value = input_.ConsumeBool();
+            Expectation e{std::string("sendstatus = ") + (value ? "true" : "false"), fieldsNow()};
+            e.hostSendstatus = value;
+            runChecked(std::move(e), [&] { control_->setSendstatus(value); });
+            break;
+        }
+        case WriteCountmacro: {
+            const std::int16_t value = input_.ConsumeIntegral<std::int16_t>();
+            Expectation e{"countmacro = " + std::to_string(value), fieldsNow()};
+            e.countmacro = value;
+            runChecked(std::move(e), [&] { control_->setCountmacro(value); });
+            break;
+        }
+        case WriteColstring: {
+            CollectionRef replacement;
+            if (input_.ConsumeBool()) {
+                replacement = std::make_shared<Collection>();
+                const int entries = input_.ConsumeIntegralInRange<int>(0, 5);
+                for (int i = 0; i < entries; ++i) replacement->add(pickValue());
+            }
+            Expectation e{std::string("colstring = ") + (replacement ? std::to_string(replacement->count()) + " entries" : "nothing"),
+                          fieldsNow()};
+            e.queueChangedByHost = true;
+            runChecked(std::move(e), [&] { control_->setColstring(replacement); });
+            break;
+        }
+        case ChangeQueue: {
+            const bool add = input_.ConsumeBool();
+            const Variant value = add ? pickValue() : Variant();
+            const std::int32_t position = add ? 0 : input_.ConsumeIntegralInRange<std::int32_t>(0, 4);
+            Expectation e{add ? std::string("colstring.Add") : "colstring.Remove " + std::to_string(position), fieldsNow()};
+            e.queueChangedByHost = true;
+            if (!add && (position < 1 || position > static_cast<std::int32_t>(e.before.entries.size()))) {
+                e.error = error_number::SubscriptOutOfRange;
+            }
+            runChecked(std::move(e), [&] {
+                if (add) control_->colstring()->add(value);
+                else control_->colstring()->remove(position);
+            });
+            break;
+        }
+        case FailWrites:
+            if (input_.ConsumeBool()) port_->writeError = RuntimeError(error_number::DeviceIoError, "Device I/O error");
+            else port_->writeError.reset();
+            trace_.push_back(std::string(static_cast<std::size_t>(depth_) * 2, ' ') +
+                             (port_->writeError ? "(writes fail from here)" : "(writes work from here)"));
+            break;
+        case FailOpen:
+            if (input_.ConsumeBool()) port_->openError = RuntimeError(error_number::PermissionDenied, "Permission denied");
+            else port_->openError.reset();
+            break;
+        case ActInBox:
+            pendingBoxOps_ = input_.ConsumeIntegralInRange<int>(1, 6);
+            break;
+        case ActInReady:
+            pendingReadyOps_ = input_.ConsumeIntegralInRange<int>(1, 6);
+            break;
+        case OpCount:
+            break;
+    }
+}
+
+void HandshakeRun::run() {
+    while (input_.remaining_bytes() > 0 && opsRun_ < maxOps) runOneOp();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    HandshakeRun run(input);
+    run.run();
+    return 0;
+}
