@@ -13,6 +13,7 @@ struct ReferenceNumber {
     enum class Outcome { Value, TypeMismatch, Overflow };
     Outcome outcome = Outcome::TypeMismatch;
     long long value = 0;
+    bool nonzero = false;  // a number with a nonzero digit, before rounding and range
 };
 
 inline ReferenceNumber referenceNumber(std::string_view text, std::string_view separator, long long lowest,
@@ -39,12 +40,15 @@ inline ReferenceNumber referenceNumber(std::string_view text, std::string_view s
     }
     if (at != end || (whole.empty() && fraction.empty())) return {};
 
+    auto hasNonzeroDigit = [](std::string_view digits) { return digits.find_first_not_of('0') != digits.npos; };
+    const bool nonzero = hasNonzeroDigit(whole) || hasNonzeroDigit(fraction);
+
     // The magnitude, stopping early once it is beyond any range asked about.
     constexpr long long huge = 1'000'000'000'000LL;
     long long magnitude = 0;
     for (char c : whole) {
         magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > huge) return {ReferenceNumber::Outcome::Overflow, 0};
+        if (magnitude > huge) return {ReferenceNumber::Outcome::Overflow, 0, nonzero};
     }
     // Half to even: above one half rounds up, exactly one half rounds to the even neighbour.
     std::string_view significant = fraction;
@@ -55,8 +59,8 @@ inline ReferenceNumber referenceNumber(std::string_view text, std::string_view s
         if (aboveHalf || (exactlyHalf && magnitude % 2 == 1)) ++magnitude;
     }
     const long long value = negative ? -magnitude : magnitude;
-    if (value < lowest || value > highest) return {ReferenceNumber::Outcome::Overflow, 0};
-    return {ReferenceNumber::Outcome::Value, value};
+    if (value < lowest || value > highest) return {ReferenceNumber::Outcome::Overflow, 0, nonzero};
+    return {ReferenceNumber::Outcome::Value, value, nonzero};
 }
 
 }  // namespace quenvar::fuzz
