@@ -63,8 +63,10 @@ public:
 
     // The power-line record as texts ("A1 address", "A On"), from frame `from` on.
     std::vector<std::string> frameTexts(std::size_t from = 0) const;
-    // Milliseconds since a byte last crossed the line in either direction.
+    // Milliseconds since a byte last crossed the line in either direction, or since
+    // startQuietClock() when that came later.
     qint64 quietFor() const { return lastTraffic_.elapsed(); }
+    void startQuietClock() { lastTraffic_.restart(); }
 
 private:
     QTemporaryDir folder_;
