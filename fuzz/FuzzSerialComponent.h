@@ -50,10 +50,17 @@ public:
     }
     std::int16_t commEvent() const override { return event_; }
 
-    // Raises OnComm with `reason`, as the component's event loop would.
+    // Raises OnComm with `reason`, as the component's event loop would. A run-time error that
+    // ends the handler goes to the error handler when there is one, else to the caller.
     void notify(std::int16_t reason) {
         event_ = reason;
-        if (onComm()) onComm()();
+        if (!onComm()) return;
+        try {
+            onComm()();
+        } catch (const automation::RuntimeError& error) {
+            if (!onError()) throw;
+            onError()(error);
+        }
     }
 
 private:
