@@ -3,7 +3,8 @@
 #
 #   scripts/run-fuzz.sh BUILD_DIR SECONDS [TARGET...]     (default: every bin/fuzz_* target)
 #
-# Each target starts from its committed seeds in fuzz/corpus/<target>/ and from what earlier
+# Each target starts from its committed seeds in fuzz/corpus/<target>/ (and uses the words in
+# fuzz/dictionaries/<target>.dict when there is one) and from what earlier
 # runs found; new inputs go only to BUILD_DIR/fuzz/corpus/<target>/, never into the committed
 # seeds. A crash, a broken rule, a leak or a hang fails the run and names the file that
 # reproduces it (run the target with that file as its only argument to see it again).
@@ -42,6 +43,8 @@ run_one() {
   [[ -x "$binary" ]] || { echo "run-fuzz: $binary is missing" >&2; return 1; }
   local inputs=("$work")
   [[ -d "$seeds" ]] && inputs+=("$seeds")   # read only: new inputs go to the first folder
+  local dictionary="$root/fuzz/dictionaries/$target.dict"
+  [[ -f "$dictionary" ]] && inputs+=("-dict=$dictionary")
   # -timeout: an input that runs for more than 20 s is a hang, reported like a crash.
   "$binary" "${inputs[@]}" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
       -artifact_prefix="$artifacts/" >"$log" 2>&1
