@@ -15,7 +15,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quenvar::testing {
@@ -35,6 +37,10 @@ public:
     // How long each box stays open before OK is pressed (0: at the next turn of its loop).
     void setReadingTime(std::chrono::milliseconds time) { readingTime_ = time; }
 
+    // Runs `action` once, from the event loop of the next box while it is open: a test waiting
+    // in its own loop sees nothing until the box is closed.
+    void whileNextBoxIsOpen(std::function<void()> action) { whileOpen_ = std::move(action); }
+
     const std::vector<Box>& seen() const { return seen_; }
     int openNow() const { return open_; }
 
@@ -47,6 +53,9 @@ public:
         if (event->type() == QEvent::Show) {
             seen_.push_back({box->windowTitle().toStdString(), box->text().toStdString()});
             ++open_;
+            if (whileOpen_) {
+                QTimer::singleShot(0, box, std::exchange(whileOpen_, nullptr));
+            }
             QTimer::singleShot(readingTime_, box, [box] { box->button(QMessageBox::Ok)->click(); });
         } else if (event->type() == QEvent::Hide) {
             --open_;
@@ -58,6 +67,7 @@ private:
     std::chrono::milliseconds readingTime_{0};
     std::vector<Box> seen_;
     int open_ = 0;
+    std::function<void()> whileOpen_;
 };
 
 }  // namespace quenvar::testing
