@@ -54,42 +54,47 @@ summary() {
   local target=$1 status=$2
   local log="$build_dir/fuzz/logs/$target.log"
   local execs rate cov corpus
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  corpus=$(grep -o 'corp: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1) || true
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1) || true
+  cov=$( (grep -o 'cov: [0-9]*' "$log" || true) | tail -1 | cut -d' ' -f2)
+  corpus=$( (grep -o 'corp: [0-9]*' "$log" || true) | tail -1 | cut -d' ' -f2)
   if [[ $status -eq 0 ]]; then
     printf '%-22s ok      %10s runs  %7s runs/s  coverage %6s  corpus %5s\n' \
         "$target" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${corpus:-?}"
   else
     printf '%-22s FAILED  (exit %d), log %s\n' "$target" "$status" "$log"
-    grep -E 'rule broken|ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:' "$log" | head -5 | sed 's/^/    /'
-    grep -A1 'rule broken' "$log" | tail -1 | sed 's/^/    /' || true
+    (grep -E 'rule broken|ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:' "$log" || true) |
+        head -5 | sed 's/^/    /'
+    (grep -A1 'rule broken' "$log" || true) | tail -1 | sed 's/^/    /'
     local reproducer
-    reproducer=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -1)
+    reproducer=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -1) || true
     if [[ -n "$reproducer" ]]; then
       echo "    reproduce with: $build_dir/bin/$target $reproducer"
     fi
   fi
 }
 
-echo "Fuzzing ${#targets[@]} target(s) for ${seconds} s each, ${jobs} at a time (logs in $build_dir/fuzz/logs)"
-declare -A pids=()
-failed=0
-wait_for_one() {
-  local finished status
-  set +e
-  wait -n -p finished "${!pids[@]}"
-  status=$?
-  set -e
-  summary "${pids[$finished]}" "$status"
-  [[ $status -eq 0 ]] || failed=1
-  unset "pids[$finished]"
+# Bash reads a script as it runs; inside a function the whole run is read before it starts.
+main() {
+  echo "Fuzzing ${#targets[@]} target(s) for ${seconds} s each, ${jobs} at a time (logs in $build_dir/fuzz/logs)"
+  declare -A pids=()
+  failed=0
+  wait_for_one() {
+    local finished status
+    set +e
+    wait -n -p finished "${!pids[@]}"
+    status=$?
+    set -e
+    summary "${pids[$finished]}" "$status"
+    [[ $status -eq 0 ]] || failed=1
+    unset "pids[$finished]"
+  }
+  for target in "${targets[@]}"; do
+    while [[ ${#pids[@]} -ge $jobs ]]; do wait_for_one; done
+    run_one "$target" &
+    pids[$!]=$target
+  done
+  while [[ ${#pids[@]} -gt 0 ]]; do wait_for_one; done
+  exit $failed
 }
-for target in "${targets[@]}"; do
-  while [[ ${#pids[@]} -ge $jobs ]]; do wait_for_one; done
-  run_one "$target" &
-  pids[$!]=$target
-done
-while [[ ${#pids[@]} -gt 0 ]]; do wait_for_one; done
-exit $failed
+main
