@@ -467,6 +467,17 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
                 e.writes = {byteText(0x00)};
                 e.comstatus = 99;
             }
+        } else if (byte == 0xA5) {
+            // A power-fail request instead of the echo: the interface lost the transmission,
+            // so it is answered as when idle and the control goes idle.
+            if (port_->writeError) {
+                e.error = port_->writeError->number();
+            } else {
+                e.writes.assign(43, byteText(0x00));
+                e.writes.front() = byteText(0xFB);
+                e.countmacro = 0;
+                e.comstatus = 0;
+            }
         }
         return e;
     }
