@@ -1,6 +1,8 @@
 #include "platform/automation/ClassRegistry.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view recordExtension = ".class";
+constexpr std::size_t maxRecordBytes = 64 * 1024;
 
 RuntimeError accessError(const fs::path& file, const std::string& reason) {
     return RuntimeError(error_number::PathFileAccessError,
@@ -98,25 +101,94 @@ private:
     std::map<std::string, std::string> values_;
 };
 
+// Control characters other than tab would let one value pose as several lines or hide text.
+bool hasControlCharacter(std::string_view value) {
+    return std::any_of(value.begin(), value.end(), [](char c) {
+        const auto code = static_cast<unsigned char>(c);
+        return (code < 0x20 && c != '\t') || code == 0x7F;
+    });
+}
+
+// A record file is trusted to name the module that gets loaded, so it must be a regular file
+// that nobody but its owner (the user or root) can change.
+void checkRecordFileIsTrusted(const fs::path& file, int descriptor) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) throw accessError(file, std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) throw accessError(file, "it is not a regular file");
+    if ((status.st_mode & S_IWOTH) != 0) {
+        throw accessError(file, "every user may change it, so it is not trusted. Remove that permission "
+                                "(chmod o-w) or register the class again");
+    }
+    if (status.st_uid != geteuid() && status.st_uid != 0) {
+        throw accessError(file, "it belongs to user " + std::to_string(status.st_uid) +
+                                    ", not to you or root, so it is not trusted. Register the class again");
+    }
+}
+
 ClassRecord readRecord(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw accessError(file, std::strerror(errno));
+    const int descriptor = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) throw accessError(file, std::strerror(errno));
+    struct DescriptorCloser {
+        int descriptor;
+        ~DescriptorCloser() { close(descriptor); }
+    } closer{descriptor};
+    checkRecordFileIsTrusted(file, descriptor);
+
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw accessError(file, std::string("reading failed: ") + std::strerror(errno));
+        if (got == 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > maxRecordBytes) break;  // parseClassRecord names the fault
+    }
+    return parseClassRecord(text, file);
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
+    return ".";
+}
+
+}  // namespace
+
+ClassRecord parseClassRecord(std::string_view text, const fs::path& source) {
+    if (text.size() > maxRecordBytes) {
+        throw accessError(source, "it is larger than " + std::to_string(maxRecordBytes) +
+                                      " bytes; a class record is a few hundred");
+    }
     std::map<std::string, std::string> values;
-    std::string line;
-    while (std::getline(in, line)) {
+    std::size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string_view::npos) lineEnd = text.size();
+        const std::string_view line = text.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
         if (line.empty()) continue;
         const auto equals = line.find('=');
-        if (equals == std::string::npos) throw accessError(file, "the line \"" + line + "\" has no '='");
-        values[line.substr(0, equals)] = line.substr(equals + 1);
+        const std::string shown(line.substr(0, 80));
+        if (equals == std::string_view::npos) throw accessError(source, "the line \"" + shown + "\" has no '='");
+        if (hasControlCharacter(line)) {
+            throw accessError(source, "the line \"" + shown + "\" holds a control character");
+        }
+        std::string key(line.substr(0, equals));
+        if (values.count(key) != 0) throw accessError(source, "the entry " + key + " appears more than once");
+        values.emplace(std::move(key), line.substr(equals + 1));
     }
-    if (in.bad()) throw accessError(file, "reading failed");
 
-    const RecordReader reader(file, std::move(values));
+    const RecordReader reader(source, std::move(values));
     ClassRecord r;
     r.className = reader.text("ClassName");
     r.progId = reader.text("ProgID");
+    if (r.progId.empty()) throw accessError(source, "the entry ProgID is empty");
     r.clsid = reader.guid("CLSID");
     r.modulePath = reader.text("ModulePath");
+    if (!fs::path(r.modulePath).is_absolute()) {
+        throw accessError(source, "the entry ModulePath is not an absolute path: \"" + r.modulePath + "\"");
+    }
     r.defaultInterfaceName = reader.text("DefaultInterface");
     r.defaultInterfaceIid = reader.guid("DefaultInterfaceIID");
     r.eventInterfaceName = reader.text("EventInterface");
@@ -130,7 +202,7 @@ ClassRecord readRecord(const fs::path& file) {
     std::istringstream versionText(version);
     if (!(versionText >> major >> dot >> minor) || dot != '.' || !versionText.eof() || major > 0xFFFF ||
         minor > 0xFFFF) {
-        throw accessError(file, "the entry TypeLibraryVersion is not major.minor: \"" + version + "\"");
+        throw accessError(source, "the entry TypeLibraryVersion is not major.minor: \"" + version + "\"");
     }
     r.typeLibraryMajor = static_cast<std::uint16_t>(major);
     r.typeLibraryMinor = static_cast<std::uint16_t>(minor);
@@ -143,14 +215,6 @@ ClassRecord readRecord(const fs::path& file) {
     r.version = reader.text("Version");
     return r;
 }
-
-std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
-    return ".";
-}
-
-}  // namespace
 
 ClassRegistry::ClassRegistry(fs::path folder) : folder_(std::move(folder)) {}
 
@@ -170,6 +234,9 @@ fs::path ClassRegistry::recordPath(const Guid& clsid) const {
 
 void ClassRegistry::registerClass(const ClassRecord& record) const {
     const fs::path target = recordPath(record.clsid);
+    if (!fs::path(record.modulePath).is_absolute()) {
+        throw accessError(target, "the module path \"" + record.modulePath + "\" is not absolute");
+    }
     for (const std::string* value : {&record.className, &record.progId, &record.modulePath,
                                      &record.defaultInterfaceName, &record.eventInterfaceName,
                                      &record.typeLibraryName, &record.defaultIcon, &record.threadingModel,
@@ -214,17 +281,36 @@ std::optional<ClassRecord> ClassRegistry::findByClassId(const Guid& clsid) const
     const fs::path target = recordPath(clsid);
     std::error_code error;
     if (!fs::exists(target, error)) return std::nullopt;
-    return readRecord(target);
+    ClassRecord record = readRecord(target);
+    if (record.clsid != clsid) {
+        throw accessError(target, "it records the class " + record.clsid.toString() + ", not the one its name says");
+    }
+    return record;
 }
 
 std::optional<ClassRecord> ClassRegistry::findByProgId(std::string_view progId) const {
-    for (ClassRecord& record : records()) {
-        if (equalsIgnoringCase(record.progId, progId)) return std::move(record);
+    // One damaged record must not hide the others: it only matters when the class asked for is
+    // not found elsewhere (it may be the damaged one), and then it is named.
+    std::optional<RuntimeError> firstFault;
+    for (const fs::path& file : recordFiles()) {
+        try {
+            ClassRecord record = readRecord(file);
+            if (equalsIgnoringCase(record.progId, progId)) return record;
+        } catch (const RuntimeError& fault) {
+            if (!firstFault) firstFault = fault;
+        }
     }
+    if (firstFault) throw *firstFault;
     return std::nullopt;
 }
 
 std::vector<ClassRecord> ClassRegistry::records() const {
+    std::vector<ClassRecord> result;
+    for (const fs::path& file : recordFiles()) result.push_back(readRecord(file));
+    return result;
+}
+
+std::vector<fs::path> ClassRegistry::recordFiles() const {
     std::vector<fs::path> files;
     std::error_code error;
     if (!fs::is_directory(folder_, error)) return {};
@@ -233,9 +319,7 @@ std::vector<ClassRecord> ClassRegistry::records() const {
     }
     if (error) throw accessError(folder_, "cannot list the folder: " + error.message());
     std::sort(files.begin(), files.end());
-    std::vector<ClassRecord> result;
-    for (const fs::path& file : files) result.push_back(readRecord(file));
-    return result;
+    return files;
 }
 
 }  // namespace quenvar::automation

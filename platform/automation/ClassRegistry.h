@@ -43,6 +43,12 @@ struct ClassRecord {
     friend bool operator==(const ClassRecord&, const ClassRecord&) = default;
 };
 
+// Reads one record from its text; `source` names it in errors. Text that is not a whole,
+// well-formed record (a missing, repeated or ill-typed entry, a control character, a module
+// path that is not absolute, more than 64 KiB) raises RuntimeError PathFileAccessError naming
+// `source` and the fault.
+ClassRecord parseClassRecord(std::string_view text, const std::filesystem::path& source);
+
 class ClassRegistry {
 public:
     explicit ClassRegistry(std::filesystem::path folder);
@@ -59,8 +65,9 @@ public:
     // Removes the class's record; false when there was none.
     bool unregisterClass(const Guid& clsid) const;
 
-    // ProgIDs compare without regard to case. A record file that cannot be read or is
-    // malformed raises RuntimeError PathFileAccessError naming the file and the fault.
+    // ProgIDs compare without regard to case. A record file that cannot be read, is malformed,
+    // or could be changed by another user raises RuntimeError PathFileAccessError naming the
+    // file and the fault; findByProgId raises it only when no sound record has the ProgID.
     std::optional<ClassRecord> findByProgId(std::string_view progId) const;
     std::optional<ClassRecord> findByClassId(const Guid& clsid) const;
     std::vector<ClassRecord> records() const;  // ordered by class id
@@ -68,6 +75,8 @@ public:
     std::filesystem::path recordPath(const Guid& clsid) const;
 
 private:
+    std::vector<std::filesystem::path> recordFiles() const;  // ordered by name
+
     std::filesystem::path folder_;
 };
 

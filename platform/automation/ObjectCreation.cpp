@@ -1,10 +1,15 @@
 #include "platform/automation/ObjectCreation.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "platform/automation/RuntimeError.h"
@@ -24,20 +29,51 @@ std::map<std::string, void*>& loadedModules() {
     return *modules;
 }
 
+// Loading a module runs its code, so only a shared library that nobody but its owner (the user
+// or root) can change is loaded. Empty when `file` passes; otherwise why it does not.
+std::string untrustedModuleReason(const std::filesystem::path& file) {
+    struct stat status {};
+    if (stat(file.c_str(), &status) != 0) return "the module file " + file.string() + " cannot be read: " + std::strerror(errno);
+    if (!S_ISREG(status.st_mode)) return "the module " + file.string() + " is not a regular file";
+    const auto trustedOwner = [](uid_t owner) { return owner == geteuid() || owner == 0; };
+    if ((status.st_mode & S_IWOTH) != 0 || !trustedOwner(status.st_uid)) {
+        return "the module " + file.string() +
+               " can be changed by other users, so it is not loaded. Make it yours and not writable by others "
+               "(chmod o-w)";
+    }
+    struct stat folder {};
+    const std::filesystem::path parent = file.parent_path();
+    if (stat(parent.c_str(), &folder) == 0 && (folder.st_mode & S_IWOTH) != 0 && (folder.st_mode & S_ISVTX) == 0) {
+        return "the module " + file.string() + " lies in the folder " + parent.string() +
+               ", where every user may replace it, so it is not loaded. Move it to a folder only you can write";
+    }
+    std::ifstream in(file, std::ios::binary);
+    char magic[4] = {};
+    if (!in.read(magic, sizeof magic) || std::memcmp(magic, "\x7f" "ELF", sizeof magic) != 0) {
+        return "the module " + file.string() + " cannot be loaded: it is not a shared library";
+    }
+    return {};
+}
+
 // The module's handle, loading it on first use; nullptr with `reason` set when it cannot be.
 void* openModule(const std::string& path, std::string& reason) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    if (!std::filesystem::exists(path, error)) {
         reason = "the module file " + path + " does not exist";
         return nullptr;
     }
-    const std::string key = std::filesystem::weakly_canonical(path, error).string();
+    // Checks and loading both use the resolved file, so a link cannot point elsewhere in between.
+    const std::string key = std::filesystem::canonical(path, error).string();
+    if (error) {
+        reason = "the module file " + path + " cannot be resolved: " + error.message();
+        return nullptr;
+    }
     std::lock_guard lock(modulesMutex);
     auto& modules = loadedModules();
     if (auto found = modules.find(key); found != modules.end()) return found->second;
-    // A bare file name would make dlopen search the library path instead of this folder.
-    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
-    void* handle = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    reason = untrustedModuleReason(key);
+    if (!reason.empty()) return nullptr;
+    void* handle = dlopen(key.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* loaderReason = dlerror();
         reason = "the module " + path + " cannot be loaded: " + (loaderReason ? loaderReason : "unknown reason");

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <iterator>
 
 #include "TemporaryFolder.h"
 #include "platform/automation/ClassRegistry.h"
@@ -145,7 +148,106 @@ INSTANTIATE_TEST_SUITE_P(
                     std::pair<std::string, std::string>{"Control=1", "Control=yes"},
                     std::pair<std::string, std::string>{"MiscStatus=0x20191", "MiscStatus=lots"},
                     std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion=1"},
-                    std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\nno equals sign\n"}));
+                    std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\nno equals sign\n"},
+                    std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\nProgID=Other.lamp\n"},
+                    std::pair<std::string, std::string>{"ClassName=lamp", "ClassName=la\x1bmp"},
+                    std::pair<std::string, std::string>{"ModulePath=/opt", "ModulePath=opt"},
+                    std::pair<std::string, std::string>{"HasEvents=1", "HasEvents=-1"},
+                    std::pair<std::string, std::string>{"ToolboxBitmap=30000", "ToolboxBitmap=99999999999"},
+                    std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\n" + std::string(70000, '#') +
+                                                                           "=padding\n"}));
+
+TEST(ClassRegistry, ParsesWhatItWrites) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    const qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+    std::ifstream in(registry.recordPath(record.clsid));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(qa::parseClassRecord(text, "written.class"), record);
+    // Windows line ends are control characters inside a value, not silently part of it.
+    std::string withCarriageReturns;
+    for (char c : text) {
+        if (c == '\n') withCarriageReturns += '\r';
+        withCarriageReturns += c;
+    }
+    const auto raised = errorOf([&] { qa::parseClassRecord(withCarriageReturns, "crlf.class"); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find("crlf.class"), std::string::npos) << raised.description;
+}
+
+TEST(ClassRegistry, ARecordCutShortAnywhereIsRefused) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    registry.registerClass(sampleRecord());
+    std::ifstream in(registry.recordPath(sampleRecord().clsid));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Every cut before the last entry's '=' loses an entry or leaves one half written.
+    const std::size_t lastEntry = text.rfind("Version=") + std::string("Version=").size();
+    for (std::size_t length = 0; length < lastEntry; ++length) {
+        SCOPED_TRACE("cut after " + std::to_string(length) + " bytes");
+        const auto raised = errorOf([&] { qa::parseClassRecord(std::string_view(text).substr(0, length), "cut.class"); });
+        EXPECT_EQ(raised.number, en::PathFileAccessError);
+    }
+}
+
+TEST(ClassRegistry, ADamagedRecordDoesNotHideASoundOne) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    registry.registerClass(sampleRecord());
+    const fs::path damaged = folder.path() / "{00000000-0000-0000-0000-000000000001}.class";
+    std::ofstream(damaged) << "ClassName=broken\nProgID=Vendor.broken\n";
+
+    const auto found = registry.findByProgId("vendor.LAMP");
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(*found, sampleRecord());
+    // The damaged record may be the one asked for, so a miss names it.
+    const auto raised = errorOf([&] { registry.findByProgId("Vendor.broken"); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find(damaged.string()), std::string::npos) << raised.description;
+}
+
+TEST(ClassRegistry, ARecordFiledUnderAnotherClassIdIsRefused) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    const qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+    const auto otherId = qa::Guid::parse("{0000BEEF-0000-0000-0000-000000000000}");
+    fs::copy_file(registry.recordPath(record.clsid), registry.recordPath(otherId));
+    const auto raised = errorOf([&] { registry.findByClassId(otherId); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find("not the one its name says"), std::string::npos) << raised.description;
+}
+
+// Whoever can change a record chooses the code that gets loaded for its class.
+TEST(ClassRegistry, RecordsOthersCanChangeOrThatAreNoFilesAreRefused) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    const qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+    const fs::path file = registry.recordPath(record.clsid);
+
+    fs::permissions(file, fs::perms::others_write, fs::perm_options::add);
+    auto raised = errorOf([&] { registry.findByProgId("Vendor.lamp"); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find("chmod o-w"), std::string::npos) << raised.description;
+
+    // A pipe in the registry's place must not block the reader.
+    fs::remove(file);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    raised = errorOf([&] { registry.findByClassId(record.clsid); });
+    EXPECT_EQ(raised.number, en::PathFileAccessError);
+    EXPECT_NE(raised.description.find("not a regular file"), std::string::npos) << raised.description;
+}
+
+TEST(ClassRegistry, RefusesToRecordARelativeModulePath) {
+    TemporaryFolder folder;
+    const qa::ClassRegistry registry(folder.path());
+    qa::ClassRecord record = sampleRecord();
+    record.modulePath = "lamp.ocx";
+    EXPECT_EQ(errorOf([&] { registry.registerClass(record); }).number, en::PathFileAccessError);
+    EXPECT_TRUE(registry.records().empty());
+}
 
 TEST(ClassRegistry, StandardFolderFollowsTheEnvironment) {
     {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <vector>
 
 #include "tests/support/RuntimeErrors.h"
 #include "TemporaryFolder.h"
@@ -170,6 +175,71 @@ TEST_F(ModuleLoading, AFileThatIsNoModuleGivesTheLoadersReason) {
     EXPECT_EQ(raised.number, en::CannotCreateObject);
     EXPECT_NE(raised.description.find("cannot be loaded"), std::string::npos) << raised.description;
     EXPECT_NE(raised.description.find(notModule), std::string::npos) << raised.description;
+}
+
+bool isMapped(const fs::path& file) {
+    std::ifstream maps("/proc/self/maps");
+    const std::string text((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    return text.find(file.string()) != std::string::npos;
+}
+
+// A module named by a record is loaded only when it is a shared library that nobody but its
+// owner can change; anything else is named and nothing of it is loaded.
+TEST_F(ModuleLoading, UntrustedModulePathsAreRefusedAndNotLoaded) {
+    struct Case {
+        const char* name;
+        std::function<fs::path(const fs::path& scratch)> prepare;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"writable by every user",
+         [](const fs::path& scratch) {
+             const fs::path copy = scratch / "greeter.ocx";
+             fs::copy_file(serverModule, copy);
+             fs::permissions(copy, fs::perms::others_write, fs::perm_options::add);
+             return copy;
+         },
+         "chmod o-w"},
+        {"in a folder every user may write",
+         [](const fs::path& scratch) {
+             const fs::path open = scratch / "open";
+             fs::create_directory(open);
+             fs::permissions(open, fs::perms::all);
+             const fs::path copy = open / "greeter.ocx";
+             fs::copy_file(serverModule, copy);
+             return copy;
+         },
+         "every user may replace it"},
+        {"a folder", [](const fs::path& scratch) { fs::create_directory(scratch / "folder.ocx"); return scratch / "folder.ocx"; },
+         "not a regular file"},
+        {"a pipe",
+         [](const fs::path& scratch) {
+             const fs::path pipe = scratch / "pipe.ocx";
+             if (mkfifo(pipe.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+             return pipe;
+         },
+         "not a regular file"},
+        {"a link to a writable copy",
+         [](const fs::path& scratch) {
+             const fs::path copy = scratch / "writable.ocx";
+             fs::copy_file(serverModule, copy);
+             fs::permissions(copy, fs::perms::others_write, fs::perm_options::add);
+             fs::create_symlink(copy, scratch / "link.ocx");
+             return scratch / "link.ocx";
+         },
+         "chmod o-w"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryFolder scratch;
+        const fs::path module = c.prepare(scratch.path());
+        registry.registerClass(recordPointingAt(module.string(), "Automation.Untrusted"));
+        const auto raised = errorOf([] { qa::createObject("Automation.Untrusted"); });
+        EXPECT_EQ(raised.number, en::CannotCreateObject);
+        EXPECT_NE(raised.description.find(c.expected), std::string::npos) << raised.description;
+        EXPECT_NE(raised.description.find(scratch.path().string()), std::string::npos) << raised.description;
+        EXPECT_FALSE(isMapped(fs::weakly_canonical(module))) << raised.description;
+    }
 }
 
 TEST_F(ModuleLoading, ModuleWithoutEntryPointsNamesTheMissingOne) {
