@@ -1,5 +1,5 @@
 // The control's own work, with a serial component that has nothing behind it:
-// - one unit command (x10on "A","1") through Dispatch::invoke down to the bytes handed to the
+// - one unit command (x10on "A","01") through Dispatch::invoke down to the bytes handed to the
 //   serial component;
 // - the receive handler, per received byte, through whole handshakes driven by the
 //   interface's answers (echo, 0x55, echo, 0x55 for each On command).
@@ -55,7 +55,7 @@ struct ControlOnNullPort {
 
     // As a host calls it: the arguments made for the call, late bound by member id.
     void x10on() {
-        std::vector<Variant> args{Variant::fromText("A"), Variant::fromText("1")};
+        std::vector<Variant> args{Variant::fromText("A"), Variant::fromText("01")};
         control->invoke(control::member::x10on, InvokeKind::Method, args);
     }
 };
@@ -81,7 +81,7 @@ void benchmarkCommandThroughInvoke() {
         if (batch >= warmUpBatches) perCommand.push_back(nanosecondsBetween(start, end) / commandsPerBatch);
     }
     const long long commands = static_cast<long long>(warmUpBatches + batches) * commandsPerBatch;
-    std::printf("x10on \"A\",\"1\" through Dispatch::invoke to a null serial component: median %.3f us per command "
+    std::printf("x10on \"A\",\"01\" through Dispatch::invoke to a null serial component: median %.3f us per command "
                 "(p99 of batch means %.3f us; %d batches of %d, queue emptied between batches; aim under 2 us)\n",
                 percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches,
                 commandsPerBatch);
@@ -93,9 +93,9 @@ void benchmarkCommandThroughInvoke() {
 
 void benchmarkReceiveHandler() {
     ControlOnNullPort setup;
-    // The interface's answers: echo of the address (0x04 + 0x60: the text "1" is no row of the
-    // unit table, so it addresses unit nibble 0), ready, echo of the function (0x06 + 0x62), ready.
-    constexpr std::uint8_t answers[] = {0x64, 0x55, 0x68, 0x55};
+    // The interface's answers: echo of the address (0x04 + 0x66), ready, echo of the function
+    // (0x06 + 0x62), ready.
+    constexpr std::uint8_t answers[] = {0x6A, 0x55, 0x68, 0x55};
     constexpr int warmUpCommands = 20000;
     constexpr int commands = 200000;
     std::vector<double> perByte;

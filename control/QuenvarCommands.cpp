@@ -35,6 +35,17 @@ std::int16_t Quenvar::getunit(const std::string& unit) {
             return row.nibble;
         }
     }
+    // The unit check accepts any notation of the numbers 1 to 16 ("1", " 7", "+3"); such a
+    // text names the same module as its two-digit form. Matching only the two-digit texts
+    // would send every other notation to nibble 0, the module of unit 13.
+    try {
+        const std::int16_t number = automation::textToInt16(unit);
+        if (number >= 1 && number <= 16) {
+            return x10::unitCodes[static_cast<std::size_t>(number - 1)].nibble;
+        }
+    } catch (const automation::RuntimeError&) {
+        // no number: no unit
+    }
     return 0;
 }
 

@@ -51,13 +51,8 @@ std::optional<int> houseNibbleOf(const std::string& house) {
     return x10CodeOfLetter(letter) << 4;
 }
 
-// Only the two-digit texts "01".."16" name a unit code; anything else gives 0.
-int unitNibbleOf(const std::string& unit) {
-    if (unit.size() != 2 || unit[0] < '0' || unit[0] > '1' || unit[1] < '0' || unit[1] > '9') return 0;
-    const int number = (unit[0] - '0') * 10 + (unit[1] - '0');
-    if (number < 1 || number > 16) return 0;
-    return x10CodeOfLetter(static_cast<char>('A' + number - 1));
-}
+// The unit code of unit `number` (1..16): every notation of a unit number names that unit.
+int unitNibbleOf(int number) { return x10CodeOfLetter(static_cast<char>('A' + number - 1)); }
 
 // Header 6 + 8 x steps: two steps per ten, one more unless the value ends in 5.
 int dimHeaderOf(int dimvalue) {
@@ -428,7 +423,7 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
     const int functionHeader = dimvalue ? dimHeaderOf(*dimvalue) : header;
     e.queueAppended = {byteText(functionHeader), byteText(*houseNibble + function)};
     e.queueGrowth = 2;
-    addTransmission(e, byteText(0x04), byteText(*houseNibble + unitNibbleOf(*unit)));
+    addTransmission(e, byteText(0x04), byteText(*houseNibble + unitNibbleOf(static_cast<int>(number.value))));
     return e;
 }
 

@@ -40,7 +40,7 @@ TEST(HouseLookup, LettersOfEitherCaseAndNothingElse) {
     }
 }
 
-TEST(UnitLookup, OnlyTheSixteenTwoDigitTexts) {
+TEST(UnitLookup, EveryNotationOfAUnitNumberNamesThatUnit) {
     const std::pair<const char*, int> known[] = {
         {"01", 6}, {"02", 14}, {"03", 2}, {"04", 10}, {"05", 1}, {"06", 9}, {"07", 5}, {"08", 13},
         {"09", 7}, {"10", 15}, {"11", 3}, {"12", 11}, {"13", 0}, {"14", 8}, {"15", 4}, {"16", 12},
@@ -48,8 +48,15 @@ TEST(UnitLookup, OnlyTheSixteenTwoDigitTexts) {
     for (const auto& [text, nibble] : known) {
         EXPECT_EQ(QuenvarInternals::getunit(text), nibble) << text;
     }
-    for (const char* unknown : {"1", "7", "001", "+1", "1.0", " 01", "01 ", "", "17"}) {
-        EXPECT_EQ(QuenvarInternals::getunit(unknown), 0) << '"' << unknown << '"';
+    // Other notations of the same numbers name the same units, not unit 13's nibble 0.
+    const std::pair<const char*, int> otherNotations[] = {
+        {"1", 6}, {"7", 5}, {"001", 6}, {"+1", 6}, {"1.0", 6}, {" 01", 6}, {"01 ", 6}, {"16.0", 12},
+    };
+    for (const auto& [text, nibble] : otherNotations) {
+        EXPECT_EQ(QuenvarInternals::getunit(text), nibble) << '"' << text << '"';
+    }
+    for (const char* noUnit : {"", "17", "0", "-1", "A", "40000"}) {
+        EXPECT_EQ(QuenvarInternals::getunit(noUnit), 0) << '"' << noUnit << '"';
     }
 }
 
@@ -92,10 +99,11 @@ TEST_F(CommandBytes, EachCommandQueuesAndSendsItsTransmissions) {
         {"Bright B13 by 95", [](Quenvar& q) { q.x10brighten("B", "13", 95); }, bytes({0x96, 0xE5}), bytes({0x04, 0xE0})},
         {"Dim A1 by 5", [](Quenvar& q) { q.x10dim("A", "01", 5); }, bytes({0x06, 0x64}), bytes({0x04, 0x66})},
         {"Dim J1 by 85", [](Quenvar& q) { q.x10dim("J", "01", 85); }, bytes({0x86, 0xF4}), bytes({0x04, 0xF6})},
-        // A unit written without its leading zero passes the check but has no code of its own:
-        // it addresses the unit whose code is 0, unit 13.
-        {"On A with unit 1", [](Quenvar& q) { q.x10on("A", "1"); }, bytes({0x06, 0x62}), bytes({0x04, 0x60})},
-        {"On c7 typed", [](Quenvar& q) { q.x10on("c", " 7 "); }, bytes({0x06, 0x22}), bytes({0x04, 0x20})},
+        // A unit written without its leading zero, or with spaces, addresses that same unit.
+        {"On A with unit 1", [](Quenvar& q) { q.x10on("A", "1"); }, bytes({0x06, 0x62}), bytes({0x04, 0x66})},
+        {"On c7 typed", [](Quenvar& q) { q.x10on("c", " 7 "); }, bytes({0x06, 0x22}), bytes({0x04, 0x25})},
+        {"Dim P16 written 16.0", [](Quenvar& q) { q.x10dim("P", "16.0", 50); }, bytes({0x5E, 0xC4}),
+         bytes({0x04, 0xCC})},
     };
     openPort();
     for (const auto& c : cases) {
