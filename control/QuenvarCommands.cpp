@@ -105,7 +105,15 @@ void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
     const automation::CollectionRef queue = colstring();
     queue->add(automation::Variant::fromText(charText(header)));
     queue->add(automation::Variant::fromText(charText(addInt16(houseNibble, function))));
-    sendx10(charText(x10::addressHeader), address);
+    try {
+        sendx10(charText(x10::addressHeader), address);
+    } catch (...) {
+        // The caller hears that the command failed; its function must not go out later, at the
+        // ready byte of some other command, and switch what that command addressed.
+        queue->remove(queue->count());
+        queue->remove(queue->count());
+        throw;
+    }
 }
 
 void Quenvar::lightson(const std::string& house) {

@@ -424,6 +424,10 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
     e.queueAppended = {byteText(functionHeader), byteText(*houseNibble + function)};
     e.queueGrowth = 2;
     addTransmission(e, byteText(0x04), byteText(*houseNibble + unitNibbleOf(static_cast<int>(number.value))));
+    if (e.error != 0) {  // a command whose address cannot be written takes its function back
+        e.queueAppended.clear();
+        e.queueGrowth = 0;
+    }
     return e;
 }
 

@@ -125,12 +125,22 @@ TEST_F(CommandBytes, TwoCommandsBeforeAnyAnswerBothGoOutAndQueueInCallOrder) {
     EXPECT_EQ(queued(), bytes({0x06, 0x62, 0x06, 0xE2}));
 }
 
-TEST_F(CommandBytes, FailingSendLeavesTheFunctionTransmissionQueued) {
+// A command that fails takes its function back, so it cannot fire later behind another
+// command's address; what was queued before stays.
+TEST_F(CommandBytes, FailingSendTakesBackOnlyItsOwnFunctionTransmission) {
     openPort();
+    control->x10on("B", "02");
+    port->takeWritten();
     port->writeError = RuntimeError(automation::error_number::DeviceIoError, "Device I/O error");
     EXPECT_THROW(control->x10on("A", "01"), RuntimeError);
-    EXPECT_EQ(queued(), bytes({0x06, 0x62}));
-    EXPECT_EQ(control->comstatus(), control::handshake::idle);
+    EXPECT_THROW(control->x10dim("C", "03", 50), RuntimeError);
+    EXPECT_EQ(queued(), bytes({0x06, 0xE2}));
+    EXPECT_EQ(control->comstatus(), control::handshake::awaitingEcho);
+
+    port->writeError.reset();
+    control->x10off("A", "01");
+    EXPECT_EQ(port->takeWritten(), bytes({0x04, 0x66}));
+    EXPECT_EQ(queued(), bytes({0x06, 0xE2, 0x06, 0x63}));
 }
 
 struct CheckCase {
