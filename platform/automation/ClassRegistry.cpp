@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <optional>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +65,28 @@ std::string formatRecord(const ClassRecord& r) {
     return out.str();
 }
 
+// The value of decimal digits, or of 0x and hexadecimal digits; nothing for anything else or
+// for a value beyond 32 bits.
+std::optional<std::uint32_t> unsignedNumber(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, fault] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || fault != std::errc() || stop != end || text.front() == '+' || text.front() == '-') {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::uint32_t> decimalNumber(std::string_view text) {
+    if (text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+    return unsignedNumber(text);
+}
+
 class RecordReader {
 public:
     RecordReader(const fs::path& file, std::map<std::string, std::string> values)
@@ -85,15 +109,13 @@ public:
         if (value != "0" && value != "1") throw accessError(file_, "the entry " + key + " must be 0 or 1");
         return value == "1";
     }
+    // Decimal digits, or 0x and hexadecimal digits, as the registry writes them: no sign, no
+    // spaces, and no octal reading of a leading zero.
     std::uint32_t number(const std::string& key) const {
         const std::string& value = text(key);
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long parsed = std::strtoull(value.c_str(), &end, 0);
-        if (value.empty() || *end != '\0' || errno != 0 || parsed > 0xFFFFFFFFull || value.front() == '-') {
-            throw accessError(file_, "the entry " + key + " is not a number: \"" + value + "\"");
-        }
-        return static_cast<std::uint32_t>(parsed);
+        const auto parsed = unsignedNumber(value);
+        if (!parsed) throw accessError(file_, "the entry " + key + " is not a number: \"" + value + "\"");
+        return *parsed;
     }
 
 private:
@@ -196,16 +218,15 @@ ClassRecord parseClassRecord(std::string_view text, const fs::path& source) {
     r.hasEvents = reader.flag("HasEvents");
     r.typeLibraryName = reader.text("TypeLibrary");
     const std::string& version = reader.text("TypeLibraryVersion");
-    unsigned major = 0;
-    unsigned minor = 0;
-    char dot = 0;
-    std::istringstream versionText(version);
-    if (!(versionText >> major >> dot >> minor) || dot != '.' || !versionText.eof() || major > 0xFFFF ||
-        minor > 0xFFFF) {
+    const std::string_view versionText(version);
+    const auto dot = versionText.find('.');
+    const auto major = decimalNumber(versionText.substr(0, dot));
+    const auto minor = dot == std::string_view::npos ? std::nullopt : decimalNumber(versionText.substr(dot + 1));
+    if (!major || !minor || *major > 0xFFFF || *minor > 0xFFFF) {
         throw accessError(source, "the entry TypeLibraryVersion is not major.minor: \"" + version + "\"");
     }
-    r.typeLibraryMajor = static_cast<std::uint16_t>(major);
-    r.typeLibraryMinor = static_cast<std::uint16_t>(minor);
+    r.typeLibraryMajor = static_cast<std::uint16_t>(*major);
+    r.typeLibraryMinor = static_cast<std::uint16_t>(*minor);
     r.typeLibraryId = reader.guid("TypeLibraryID");
     r.isControl = reader.flag("Control");
     r.toolboxBitmap = reader.number("ToolboxBitmap");

@@ -154,6 +154,13 @@ INSTANTIATE_TEST_SUITE_P(
                     std::pair<std::string, std::string>{"ModulePath=/opt", "ModulePath=opt"},
                     std::pair<std::string, std::string>{"HasEvents=1", "HasEvents=-1"},
                     std::pair<std::string, std::string>{"ToolboxBitmap=30000", "ToolboxBitmap=99999999999"},
+                    // numbers only as the registry writes them: no sign or spaces
+                    std::pair<std::string, std::string>{"ToolboxBitmap=30000", "ToolboxBitmap=+30000"},
+                    std::pair<std::string, std::string>{"ToolboxBitmap=30000", "ToolboxBitmap= 30000"},
+                    std::pair<std::string, std::string>{"MiscStatus=0x20191", "MiscStatus=0x"},
+                    std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion= 1 .0"},
+                    std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion=-0.+0"},
+                    std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion=1.0.0"},
                     std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\n" + std::string(70000, '#') +
                                                                            "=padding\n"}));
 
@@ -165,6 +172,10 @@ TEST(ClassRegistry, ParsesWhatItWrites) {
     std::ifstream in(registry.recordPath(record.clsid));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(qa::parseClassRecord(text, "written.class"), record);
+    // A leading zero written by hand is still decimal.
+    std::string edited = text;
+    edited.replace(edited.find("ToolboxBitmap=30000"), 19, "ToolboxBitmap=010");
+    EXPECT_EQ(qa::parseClassRecord(edited, "edited.class").toolboxBitmap, 10u);
     // Windows line ends are control characters inside a value, not silently part of it.
     std::string withCarriageReturns;
     for (char c : text) {
