@@ -169,6 +169,8 @@ private:
     Expectation expectSend(const std::string& call, const std::string& header, const std::string& code);
     Expectation expectNotification(std::int16_t reason);
     void addTransmission(Expectation& e, const std::string& header, const std::string& code);
+    // 0xFB and 42 zero bytes, countmacro 0; or the write's error.
+    void expectPowerFailReply(Expectation& e);
 
     FuzzedDataProvider& input_;
     std::unique_ptr<RecordedBoxes> boxes_;
@@ -367,6 +369,16 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
 
 // --- what each call may do ---
 
+void HandshakeRun::expectPowerFailReply(Expectation& e) {
+    if (port_->writeError) {
+        e.error = port_->writeError->number();
+        return;
+    }
+    e.writes.assign(43, byteText(0x00));
+    e.writes.front() = byteText(0xFB);
+    e.countmacro = 0;
+}
+
 void HandshakeRun::addTransmission(Expectation& e, const std::string& header, const std::string& code) {
     if (port_->writeError) {
         e.error = port_->writeError->number();
@@ -447,15 +459,7 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
     const int byte = static_cast<unsigned char>(port_->unread.front());
 
     if (state == 0) {
-        if (byte == 0xA5) {
-            if (port_->writeError) {
-                e.error = port_->writeError->number();
-            } else {
-                e.writes.assign(43, byteText(0x00));
-                e.writes.front() = byteText(0xFB);
-                e.countmacro = 0;
-            }
-        }
+        if (byte == 0xA5) expectPowerFailReply(e);
         return e;
     }
     if (state == 1) {
@@ -469,14 +473,8 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
         } else if (byte == 0xA5) {
             // A power-fail request instead of the echo: the interface lost the transmission,
             // so it is answered as when idle and the control goes idle.
-            if (port_->writeError) {
-                e.error = port_->writeError->number();
-            } else {
-                e.writes.assign(43, byteText(0x00));
-                e.writes.front() = byteText(0xFB);
-                e.countmacro = 0;
-                e.comstatus = 0;
-            }
+            expectPowerFailReply(e);
+            if (!port_->writeError) e.comstatus = 0;
         }
         return e;
     }
