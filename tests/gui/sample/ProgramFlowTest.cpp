@@ -18,6 +18,7 @@
 
 #include "ModalBoxes.h"
 #include "ProgramFlowTest.h"
+#include "ProgramWindows.h"
 #include "platform/automation/Dispatch.h"
 #include "sample/Frmcom.h"
 #include "sample/Frmx10.h"
@@ -30,6 +31,7 @@ using quenvar::automation::Variant;
 using quenvar::sample::Frmcom;
 using quenvar::sample::Frmx10;
 using quenvar::sample::SampleApp;
+using program_windows::child;
 
 namespace {
 
@@ -53,13 +55,6 @@ int openHandles(const QString& device) {
 }
 
 QString missingDevice(int port) { return QStringLiteral("/nonexistent/quenvar-test-comm%1").arg(port); }
-
-template <class Widget>
-Widget* child(QWidget* window, const char* name) {
-    auto* widget = window->findChild<Widget*>(QString::fromLatin1(name));
-    if (!widget) qFatal("no widget named %s", name);
-    return widget;
-}
 
 }  // namespace
 
