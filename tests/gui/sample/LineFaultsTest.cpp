@@ -6,8 +6,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -228,7 +230,14 @@ void LineFaultsTest::programStaysUsable() {
     }
 
     const bool deviceLost = notice == Notice::DeviceLost;
+    qsizetype boxesBefore = shown.size();
     if (deviceLost) {
+        // Until the port is open again a command meets the port check, not a failure.
+        clickOn(frmx10);
+        QCOMPARE(shown.size(), boxesBefore + 1);
+        QCOMPARE(shown.back().text, QStringLiteral("Port must be open before you can call a command"));
+        QCOMPARE(shown.back().title, QStringLiteral("Error"));
+        ++boxesBefore;
         // The user plugs the interface back in and opens the port again from the menu.
         fixture.startInterface();
         QVERIFY(openPortAgain(frmx10));
@@ -250,7 +259,25 @@ void LineFaultsTest::programStaysUsable() {
     const QStringList expectedAfter = onInterrupted ? QStringList{"D4 address", "A On", "D On"}
                                                     : QStringList{"D4 address", "D On"};
     QCOMPARE(fixture.frames.mid(framesBefore), expectedAfter);
-    QCOMPARE(fixture.boxes.shown().size(), notice == Notice::None ? 0 : 1);
+    QCOMPARE(shown.size(), boxesBefore);
     QCOMPARE(fixture.forms.loadedFrmx10(), frmx10);
     QVERIFY(frmx10->isVisible());
+}
+
+void LineFaultsTest::exitAfterDeviceLostEndsProgram() {
+    Fixture& fixture = *m_fixture;
+    Frmx10* frmx10 = openController();
+    QVERIFY(frmx10);
+    QPointer<Frmx10> window = frmx10;
+    QSignalSpy ended(&fixture.forms, &SampleApp::lastWindowUnloaded);
+    fixture.simulator->disappear();
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.boxes.shown().size(), 1, kWaitMs);
+
+    // Closing a port whose device is gone is no error: "Exit" ends the program quietly.
+    QVERIFY(program_windows::clickMenuEntry(frmx10, "mnufile", "mnuexit"));
+
+    QCOMPARE(fixture.forms.loadedFrmx10(), nullptr);
+    QCOMPARE(ended.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
+    QCOMPARE(fixture.boxes.shown().size(), 1);
 }

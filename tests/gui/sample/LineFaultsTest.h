@@ -23,6 +23,7 @@ private slots:
 
     void programStaysUsable_data();
     void programStaysUsable();
+    void exitAfterDeviceLostEndsProgram();
 
 private:
     // Starts the program and presses "OK" on "CommPort 1"; the controller window on screen, or
