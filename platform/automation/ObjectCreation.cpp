@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <map>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 
 #include "platform/automation/RuntimeError.h"
@@ -62,7 +62,7 @@ void* openModule(const std::string& path, std::string& reason) {
         reason = "the module file " + path + " does not exist";
         return nullptr;
     }
-    // Checks and loading both use the resolved file, so a link cannot point elsewhere in between.
+    // The checks and dlopen both see the resolved file: a link is judged by what it points to.
     const std::string key = std::filesystem::canonical(path, error).string();
     if (error) {
         reason = "the module file " + path + " cannot be resolved: " + error.message();
