@@ -99,9 +99,7 @@ private:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quenvarsample"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    quenvar::sample::SampleApp::configureApplication();
 
     Reporter reporter;
     quenvar::sample::SampleApp forms;

@@ -1,5 +1,6 @@
 #include "sample/SampleApp.h"
 
+#include <QApplication>
 #include <QTimer>
 
 #include <memory>
@@ -19,6 +20,12 @@ SampleApp::~SampleApp() {
 }
 
 void SampleApp::start() { showFrmcom(); }
+
+void SampleApp::configureApplication() {
+    QApplication::setApplicationName(QStringLiteral("quenvarsample"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setQuitOnLastWindowClosed(false);
+}
 
 Frmcom& SampleApp::frmcom() {
     if (!frmcom_) frmcom_ = new Frmcom(*this);

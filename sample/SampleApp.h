@@ -32,6 +32,9 @@ public:
 
     // Start-up: the port selection window comes first.
     void start();
+    // The application's name, version and lifetime rule (it runs while one of its windows is
+    // loaded, shown or not); called once the QApplication exists.
+    static void configureApplication();
 
     // The loaded window, loading it (hidden) first when needed. Loading the controller window
     // creates its control and raises automation::RuntimeError when that fails; the window is
