@@ -2,6 +2,9 @@
 BUILD_DIR      ?= build
 SANITIZE_DIR   ?= build-sanitize
 FUZZ_DIR       ?= build-fuzz
+# quenvar.ocx for Windows, cross-built with mingw-w64 and tested under Wine.
+WIN32_DIR      ?= build-win32
+WIN64_DIR      ?= build-win64
 # Seconds each fuzz target runs: FUZZ_SECONDS for `make fuzz`, FUZZ_TEST_SECONDS within `make test`.
 FUZZ_SECONDS   ?= 300
 FUZZ_TEST_SECONDS ?= 30
@@ -10,7 +13,7 @@ JOBS           ?= $(shell nproc)
 CMAKE_FLAGS    ?=
 
 
-.PHONY: all deps build build-sanitize build-fuzz test test-plain test-sanitize test-fuzz fuzz run bench screenshots clean
+.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench screenshots clean
 
 all: build
 
@@ -27,6 +30,13 @@ $(SANITIZE_DIR)/build.ninja: | deps
 $(FUZZ_DIR)/build.ninja: | deps
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUENVAR_FUZZ=ON $(CMAKE_FLAGS)
 
+# The Windows tests talk to the Linux build's x10sim behind COM1.
+$(WIN32_DIR)/build.ninja: | deps
+	cmake -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DQUENVAR_X10SIM=$(abspath $(BUILD_DIR))/bin/x10sim $(CMAKE_FLAGS)
+
+$(WIN64_DIR)/build.ninja: | deps
+	cmake -S . -B $(WIN64_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake -DQUENVAR_X10SIM=$(abspath $(BUILD_DIR))/bin/x10sim $(CMAKE_FLAGS)
+
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
@@ -36,15 +46,23 @@ build-sanitize: deps $(SANITIZE_DIR)/build.ninja
 build-fuzz: deps $(FUZZ_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR) --target fuzz_targets -j $(JOBS)
 
+build-windows: deps $(WIN32_DIR)/build.ninja $(WIN64_DIR)/build.ninja
+	cmake --build $(WIN32_DIR) -j $(JOBS)
+	cmake --build $(WIN64_DIR) -j $(JOBS)
+
 # Every test, once in a normal build and once under AddressSanitizer + UndefinedBehaviorSanitizer,
-# then a short run of each fuzz target.
-test: test-plain test-sanitize test-fuzz
+# then the Windows modules' tests under Wine, then a short run of each fuzz target.
+test: test-plain test-sanitize test-windows test-fuzz
 
 test-plain: build
 	scripts/run-tests.sh $(BUILD_DIR)
 
 test-sanitize: build-sanitize
 	scripts/run-tests.sh $(SANITIZE_DIR) --sanitize
+
+test-windows: build build-windows
+	scripts/run-tests.sh $(WIN32_DIR)
+	scripts/run-tests.sh $(WIN64_DIR)
 
 test-fuzz: build-fuzz
 	JOBS=$(JOBS) scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_TEST_SECONDS)
@@ -64,4 +82,4 @@ screenshots: build
 	scripts/screenshots.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(WIN32_DIR) $(WIN64_DIR)

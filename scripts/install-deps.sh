@@ -7,7 +7,9 @@ packages=(g++ cmake ninja-build make pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
           libgtest-dev libgmock-dev
           clang libclang-rt-14-dev
-          fonts-dejavu-core)
+          fonts-dejavu-core
+          # The Windows build and its tests: cross compilers, widl, Wine for 64- and 32-bit programs.
+          mingw-w64 wine64-tools wine64 wine32:i386)
 # Screenshots and headless runs of the windows.
 if [[ "${1:-}" == "--with-display-tools" ]]; then
   packages+=(xvfb xauth imagemagick xdotool)
@@ -24,5 +26,9 @@ done
 echo "Installing missing packages: ${missing[*]}"
 if [[ $(id -u) -eq 0 ]]; then sudo=(); else sudo=(sudo -n); fi
 export DEBIAN_FRONTEND=noninteractive
+# Wine's 32-bit half comes from the i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,27 @@
+# The Windows build: quenvar.ocx as a COM in-process server and its tests, run under Wine.
+# No Qt here: the core (control's link layer, codes, checks, commands and the plain parts of
+# platform/automation) is built as it is, and each Windows edge lives in a windows/ folder.
+
+# GoogleTest from Debian's sources (libgtest-dev ships them), built with this toolchain.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+enable_testing()
+include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
+
+# x10sim runs on the Linux side of the Wine tests: the path of the Linux build's program.
+set(QUENVAR_X10SIM "${PROJECT_SOURCE_DIR}/build/bin/x10sim" CACHE FILEPATH
+    "x10sim of the Linux build, the interface the Wine tests talk to behind COM1")
+
+foreach(dir
+    platform/automation
+    platform/automation/windows
+    platform/serial/windows
+    platform/ui/windows
+    control
+    control/windows
+    tests/windows)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

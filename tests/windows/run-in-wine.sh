@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs one Windows program of the tests under Wine, optionally with x10sim behind COM1.
+#
+#   run-in-wine.sh LOADER PREFIX [--x10sim X10SIM LINK [X10SIM_OPTION...] --] PROGRAM [ARG...]
+#
+# LOADER is Wine's loader for the program's architecture: /usr/lib/wine/wine64 for 64-bit
+# programs, /usr/lib/wine/wine for 32-bit ones (which then see syswow64 as their system32).
+# With --x10sim, the simulator is started on a pty reached through LINK (the device the prefix
+# maps COM1 to) with --wire, so its output records every byte in both directions; the program
+# finds that output in the file named by QUENVAR_X10SIM_LOG, and the simulator is stopped
+# when the program ends. The exit status is the program's.
+set -euo pipefail
+loader=${1:?usage: run-in-wine.sh LOADER PREFIX [--x10sim X10SIM LINK [OPTION...] --] PROGRAM [ARG...]}
+export WINEPREFIX=${2:?the prefix folder}
+shift 2
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+
+sim_pid=
+stop_simulator() {
+  if [[ -n $sim_pid ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+}
+trap stop_simulator EXIT
+
+if [[ ${1:-} == --x10sim ]]; then
+  x10sim=${2:?the x10sim program}
+  link=${3:?the link COM1 leads to}
+  shift 3
+  sim_options=()
+  while [[ $# -gt 0 && $1 != -- ]]; do sim_options+=("$1"); shift; done
+  [[ ${1:-} == -- ]] || { echo "run-in-wine.sh: --x10sim options must end with --" >&2; exit 2; }
+  shift
+  export QUENVAR_X10SIM_LOG="$link.log"
+  "$x10sim" --link "$link" --wire "${sim_options[@]}" >"$QUENVAR_X10SIM_LOG" 2>&1 </dev/null &
+  sim_pid=$!
+  # The simulator's first line is its device path: from then on the link leads to the pty.
+  for _ in $(seq 100); do
+    [[ -s $QUENVAR_X10SIM_LOG ]] && break
+    kill -0 "$sim_pid" 2>/dev/null || { cat "$QUENVAR_X10SIM_LOG" >&2; exit 1; }
+    sleep 0.1
+  done
+  [[ -s $QUENVAR_X10SIM_LOG ]] || { echo "run-in-wine.sh: x10sim did not start" >&2; exit 1; }
+fi
+
+status=0
+"$loader" "$@" || status=$?
+exit "$status"

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The Wine prefix the Windows tests run in: made afresh at the start of each test run, so no
+# registration or port setting of an earlier run can make a test pass; stopped at its end.
+#
+#   wine-prefix.sh create PREFIX COM1_DEVICE   a new 64-bit prefix whose COM1 is COM1_DEVICE
+#   wine-prefix.sh stop PREFIX                 ends the prefix's wineserver and its programs
+set -euo pipefail
+action=${1:?usage: wine-prefix.sh create PREFIX COM1_DEVICE | stop PREFIX}
+export WINEPREFIX=${2:?the prefix folder}
+# No offer to install Wine's .NET and HTML engines, and no debug chatter in test logs.
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+wineserver=/usr/lib/wine/wineserver
+
+case $action in
+  create)
+    com1=${3:?the device COM1 leads to}
+    "$wineserver" -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i
+    # Wine maps COMn to the Unix device named by this value, and rewrites dosdevices/comn from
+    # it when its server starts; so the server is restarted after setting it.
+    /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$com1" /f
+    "$wineserver" -k
+    "$wineserver" -w
+    ;;
+  stop)
+    "$wineserver" -k 2>/dev/null || true
+    ;;
+  *)
+    echo "wine-prefix.sh: unknown action '$action' (create or stop)" >&2
+    exit 2
+    ;;
+esac
