@@ -34,6 +34,11 @@ Frmx10::Frmx10(SampleApp& forms) : ui_(std::make_unique<Ui::Frmx10>()), forms_(f
     // Both boxes start empty: nothing is preselected.
     ui_->cbhouse->setCurrentIndex(-1);
     ui_->CBunit->setCurrentIndex(-1);
+    // What the user typed goes to the control unchanged. An editable box's own completer would
+    // complete "1" to the stored "10" and, as the box loses the focus, take a typed "c" for the
+    // stored "C"; the stored items stay in the drop-down list.
+    ui_->cbhouse->setCompleter(nullptr);
+    ui_->CBunit->setCompleter(nullptr);
     resize(clientSize().width(), clientSize().height() + menuBar()->sizeHint().height());
     connectHandlers();
     ui_->quenvar1->setControl(QString::fromLatin1(controlProgId));

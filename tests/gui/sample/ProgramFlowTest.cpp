@@ -4,8 +4,6 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +23,7 @@
 #include "sample/MemberIds.h"
 #include "sample/SampleApp.h"
 #include "sim/Simulator.h"
+#include "tests/support/OpenDescriptors.h"
 
 using quenvar::automation::ObjectRef;
 using quenvar::automation::Variant;
@@ -32,6 +31,7 @@ using quenvar::sample::Frmcom;
 using quenvar::sample::Frmx10;
 using quenvar::sample::SampleApp;
 using program_windows::child;
+using quenvar::testing::openDescriptorsOf;
 
 namespace {
 
@@ -41,17 +41,6 @@ QByteArray bytes(std::initializer_list<int> values) {
     QByteArray result;
     for (int value : values) result.append(static_cast<char>(value));
     return result;
-}
-
-// How many descriptors of this process refer to `device`.
-int openHandles(const QString& device) {
-    const QString target = QFileInfo(device).canonicalFilePath();
-    int count = 0;
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QFileInfo& entry : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-        if (entry.symLinkTarget() == target) ++count;
-    }
-    return count;
 }
 
 QString missingDevice(int port) { return QStringLiteral("/nonexistent/quenvar-test-comm%1").arg(port); }
@@ -82,7 +71,7 @@ public:
         if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && qobject_cast<Frmx10*>(watched)) {
             m_fixture.controllerMoments.append(
                 {event->type(), m_fixture.forms.loadedFrmcom() != nullptr,
-                 openHandles(m_fixture.simulator.devicePath()) > m_fixture.simulatorHandles});
+                 openDescriptorsOf(m_fixture.simulator.devicePath()) > m_fixture.simulatorHandles});
         }
         return false;
     }
@@ -98,7 +87,7 @@ void ProgramFlowTest::init() {
     for (int port = 1; port <= 4; ++port) qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), missingDevice(port).toLocal8Bit());
     m_fixture = std::make_unique<Fixture>();
     m_fixture->simulator.start();
-    m_fixture->simulatorHandles = openHandles(m_fixture->simulator.devicePath());
+    m_fixture->simulatorHandles = openDescriptorsOf(m_fixture->simulator.devicePath());
     m_watch = std::make_unique<ControllerWatch>(*m_fixture);
     qApp->installEventFilter(m_watch.get());
 }
@@ -114,7 +103,7 @@ void ProgramFlowTest::usePort(int port) {
 }
 
 bool ProgramFlowTest::portOpen() const {
-    return openHandles(m_fixture->simulator.devicePath()) > m_fixture->simulatorHandles;
+    return openDescriptorsOf(m_fixture->simulator.devicePath()) > m_fixture->simulatorHandles;
 }
 
 Frmx10* ProgramFlowTest::openControllerOnPort(int port) {
@@ -284,7 +273,7 @@ void ProgramFlowTest::okAgainReopensOnSameControl() {
     QCOMPARE(forms.loadedFrmx10(), frmx10);
     QCOMPARE(frmx10->quenvar1().object(), control);
     QVERIFY(frmx10->isVisible());
-    QCOMPARE(openHandles(m_fixture->simulator.devicePath()), m_fixture->simulatorHandles + 1);
+    QCOMPARE(openDescriptorsOf(m_fixture->simulator.devicePath()), m_fixture->simulatorHandles + 1);
 }
 
 void ProgramFlowTest::closingOnlyWindowEndsProgram_data() {
@@ -309,21 +298,26 @@ void ProgramFlowTest::closingOnlyWindowEndsProgram() {
     QVERIFY(!portOpen());
 }
 
-void ProgramFlowTest::unitCommandsSendAddressThenFunction_data() {
+void ProgramFlowTest::unitCommandsSendWhatWasTyped_data() {
     QTest::addColumn<QString>("house");
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArray>("received");
-    QTest::addColumn<QString>("functionFrame");
+    QTest::addColumn<QString>("functionFrame");  // empty: the control refuses the unit with its message
     // Each transmission is followed by the computer's 0x00 once the checksum echo matched.
     QTest::newRow("On A1") << "A" << "01" << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
     QTest::newRow("Off P16") << "P" << "16" << "Command2" << bytes({0x04, 0xCC, 0x00, 0x06, 0xC3, 0x00}) << "P Off";
-    // A typed lower-case house goes to the control exactly as typed; the control accepts it.
-    QTest::newRow("On c5 typed") << "c" << "05" << "Command1" << bytes({0x04, 0x21, 0x00, 0x06, 0x22, 0x00})
-                                 << "C On";
+    // A typed lower-case house goes to the control exactly as typed (the list holds "C"); the
+    // control accepts it.
+    QTest::newRow("On c5") << "c" << "05" << "Command1" << bytes({0x04, 0x21, 0x00, 0x06, 0x22, 0x00}) << "C On";
+    // Stored items begin with these texts ("10" with "1", "01" with "0"): nothing may complete them.
+    QTest::newRow("On a1") << "a" << "1" << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
+    QTest::newRow("On a0 refused") << "a" << "0" << "Command1" << QByteArray() << QString();
+    QTest::newRow("On a7") << "a" << "7" << "Command1" << bytes({0x04, 0x65, 0x00, 0x06, 0x62, 0x00}) << "A On";
+    QTest::newRow("Off a16") << "a" << "16" << "Command2" << bytes({0x04, 0x6C, 0x00, 0x06, 0x63, 0x00}) << "A Off";
 }
 
-void ProgramFlowTest::unitCommandsSendAddressThenFunction() {
+void ProgramFlowTest::unitCommandsSendWhatWasTyped() {
     QFETCH(QString, house);
     QFETCH(QString, unit);
     QFETCH(QString, button);
@@ -331,20 +325,30 @@ void ProgramFlowTest::unitCommandsSendAddressThenFunction() {
     QFETCH(QString, functionFrame);
     Frmx10* frmx10 = openControllerOnPort(1);
     QVERIFY(frmx10);
+    QVERIFY(QTest::qWaitForWindowActive(frmx10));
     auto* houseBox = child<QComboBox>(frmx10, "cbhouse");
     auto* unitBox = child<QComboBox>(frmx10, "CBunit");
-    QTest::keyClicks(houseBox, house);
-    QTest::keyClicks(unitBox, unit);
+    QVERIFY(program_windows::typeInto(houseBox, house));
+    QVERIFY(program_windows::typeInto(unitBox, unit));
 
+    // The press takes the focus from the unit box before the button acts.
     QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), received, kWaitMs);
-    QCOMPARE(m_fixture->simulator.frames().size(), std::size_t{2});
-    QCOMPARE(QString::fromStdString(m_fixture->simulator.frames()[1].text()), functionFrame);
-    QVERIFY(m_fixture->boxes.shown().isEmpty());
-    // The window changed nothing it passed.
+    if (functionFrame.isEmpty()) {
+        QCOMPARE(m_fixture->boxes.shown().size(), 1);
+        QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("The Unitcode must be between 1 and 16"));
+        QVERIFY(m_fixture->simulator.receivedBytes().isEmpty());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), received, kWaitMs);
+        QCOMPARE(m_fixture->simulator.frames().size(), std::size_t{2});
+        QCOMPARE(QString::fromStdString(m_fixture->simulator.frames()[1].text()), functionFrame);
+        QVERIFY(m_fixture->boxes.shown().isEmpty());
+    }
+    // The window changed nothing it passed, and the stored items are all still in the lists.
     QCOMPARE(houseBox->currentText(), house);
     QCOMPARE(unitBox->currentText(), unit);
+    QCOMPARE(houseBox->count(), 16);
+    QCOMPARE(unitBox->count(), 16);
 }
 
 void ProgramFlowTest::onSwitchesModuleOn() {

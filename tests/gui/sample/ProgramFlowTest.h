@@ -29,8 +29,8 @@ private slots:
     void okAgainReopensOnSameControl();
     void closingOnlyWindowEndsProgram_data();
     void closingOnlyWindowEndsProgram();
-    void unitCommandsSendAddressThenFunction_data();
-    void unitCommandsSendAddressThenFunction();
+    void unitCommandsSendWhatWasTyped_data();
+    void unitCommandsSendWhatWasTyped();
     void onSwitchesModuleOn();
     void houseCommandsSendOneFunction_data();
     void houseCommandsSendOneFunction();

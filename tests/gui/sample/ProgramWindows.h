@@ -3,6 +3,9 @@
 // with the mouse on buttons and menus.
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,6 +33,17 @@ inline bool clickMenuEntry(QMainWindow* window, const char* menuName, const char
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
     if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000)) return false;
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    return true;
+}
+
+// Types `text` into the editable box `box` as a person does: clicks into its text field, then
+// presses one key per character on the widget that has the keyboard focus. Returns false when the
+// click did not give the box the focus (its window is not the active one).
+inline bool typeInto(QComboBox* box, const QString& text) {
+    QTest::mouseClick(box->lineEdit(), Qt::LeftButton);
+    QWidget* focused = QApplication::focusWidget();
+    if (focused != box && focused != box->lineEdit()) return false;
+    QTest::keyClicks(focused, text);
     return true;
 }
 
