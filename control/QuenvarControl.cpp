@@ -56,7 +56,7 @@ const automation::InterfaceInfo& QuenvarControl::interfaceInfo() const { return 
 
 automation::Variant QuenvarControl::invoke(automation::MemberId id, automation::InvokeKind kind,
                                            std::span<automation::Variant> args) {
-    return invokeQuenvarMember(*this, id, kind, args);
+    return invokeQuenvarMember(core_, id, kind, args);
 }
 
 automation::ConnectionPoint* QuenvarControl::findConnectionPoint(const automation::Guid& iid) {

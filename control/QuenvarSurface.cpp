@@ -1,9 +1,10 @@
 // The member table of `_quenvar`, the event interface `__quenvar` and the type library.
-// One table gives both the description hosts read and the code each id runs.
+// One table gives both the description hosts read and the code each id runs. Its rows work on
+// the core alone, so every platform's control object dispatches through the same table.
 
 #include "control/QuenvarSurface.h"
 
-#include "control/QuenvarControl.h"
+#include "control/Quenvar.h"
 #include "control/QuenvarIdentifiers.h"
 #include "platform/automation/Collection.h"
 
@@ -13,70 +14,70 @@ using automation::InterfaceFlags;
 using automation::MemberBinding;
 using automation::Variant;
 using automation::VarType;
-using Row = MemberBinding<QuenvarControl>;
+using Row = MemberBinding<Quenvar>;
 using Args = std::span<Variant>;
 
 namespace {
 
-const automation::DispatchTable<QuenvarControl>& quenvarTable() {
-    static const automation::DispatchTable<QuenvarControl> table(
+const automation::DispatchTable<Quenvar>& quenvarTable() {
+    static const automation::DispatchTable<Quenvar> table(
         identifiers::quenvarInterface, "_quenvar",
         InterfaceFlags{.dual = true, .hidden = true, .nonExtensible = true, .automationCompatible = true},
         {
             // Fields: the accessors only copy; a write has no further effect.
             Row::property(
                 member::comstatus, "comstatus", VarType::Int16,
-                [](QuenvarControl& c) { return Variant::fromInt16(c.core().comstatus()); },
-                [](QuenvarControl& c, const Variant& v) { c.core().setComstatus(v.toInt16()); }),
+                [](Quenvar& c) { return Variant::fromInt16(c.comstatus()); },
+                [](Quenvar& c, const Variant& v) { c.setComstatus(v.toInt16()); }),
             Row::property(
                 member::strtotal, "strtotal", VarType::Text,
-                [](QuenvarControl& c) { return Variant::fromText(c.core().strtotal()); },
-                [](QuenvarControl& c, const Variant& v) { c.core().setStrtotal(v.toText()); }),
+                [](Quenvar& c) { return Variant::fromText(c.strtotal()); },
+                [](Quenvar& c, const Variant& v) { c.setStrtotal(v.toText()); }),
             Row::property(
                 member::sendstatus, "sendstatus", VarType::Bool,
-                [](QuenvarControl& c) { return Variant::fromBool(c.core().sendstatus()); },
-                [](QuenvarControl& c, const Variant& v) { c.core().setSendstatus(v.toBool()); }),
+                [](Quenvar& c) { return Variant::fromBool(c.sendstatus()); },
+                [](Quenvar& c, const Variant& v) { c.setSendstatus(v.toBool()); }),
             Row::objectProperty(
                 member::colstring, "colstring",
-                [](QuenvarControl& c) { return Variant::fromObject(c.core().colstring()); },
-                [](QuenvarControl& c, const Variant& v) {
-                    c.core().setColstring(automation::objectAs<automation::Collection>(v.toObject()));
+                [](Quenvar& c) { return Variant::fromObject(c.colstring()); },
+                [](Quenvar& c, const Variant& v) {
+                    c.setColstring(automation::objectAs<automation::Collection>(v.toObject()));
                 }),
             Row::property(
                 member::checksum, "checksum", VarType::Text,
-                [](QuenvarControl& c) { return Variant::fromText(c.core().checksum()); },
-                [](QuenvarControl& c, const Variant& v) { c.core().setChecksum(v.toText()); }),
+                [](Quenvar& c) { return Variant::fromText(c.checksum()); },
+                [](Quenvar& c, const Variant& v) { c.setChecksum(v.toText()); }),
             Row::property(
                 member::countmacro, "countmacro", VarType::Int16,
-                [](QuenvarControl& c) { return Variant::fromInt16(c.core().countmacro()); },
-                [](QuenvarControl& c, const Variant& v) { c.core().setCountmacro(v.toInt16()); }),
+                [](Quenvar& c) { return Variant::fromInt16(c.countmacro()); },
+                [](Quenvar& c, const Variant& v) { c.setCountmacro(v.toInt16()); }),
 
             // Methods, in the order of the class's procedures.
             Row::method(member::openx10, "openx10", {{"port", VarType::Int16}},
-                        [](QuenvarControl& c, Args a) { c.core().openx10(a[0].toInt16()); }),
-            Row::method(member::closex10, "closex10", {}, [](QuenvarControl& c, Args) { c.core().closex10(); }),
+                        [](Quenvar& c, Args a) { c.openx10(a[0].toInt16()); }),
+            Row::method(member::closex10, "closex10", {}, [](Quenvar& c, Args) { c.closex10(); }),
             Row::method(member::lightson, "lightson", {{"house", VarType::Text}},
-                        [](QuenvarControl& c, Args a) { c.core().lightson(a[0].toText()); }),
+                        [](Quenvar& c, Args a) { c.lightson(a[0].toText()); }),
             Row::method(member::sendx10, "sendx10", {{"str1", VarType::Text}, {"str2", VarType::Text}},
-                        [](QuenvarControl& c, Args a) { c.core().sendx10(a[0].toText(), a[1].toText()); }),
+                        [](Quenvar& c, Args a) { c.sendx10(a[0].toText(), a[1].toText()); }),
             Row::method(member::Lightsoff, "Lightsoff", {{"house", VarType::Text}},
-                        [](QuenvarControl& c, Args a) { c.core().Lightsoff(a[0].toText()); }),
+                        [](Quenvar& c, Args a) { c.Lightsoff(a[0].toText()); }),
             Row::method(member::x10on, "x10on", {{"house", VarType::Text}, {"unit", VarType::Text}},
-                        [](QuenvarControl& c, Args a) { c.core().x10on(a[0].toText(), a[1].toText()); }),
+                        [](Quenvar& c, Args a) { c.x10on(a[0].toText(), a[1].toText()); }),
             Row::method(member::x10off, "x10off", {{"house", VarType::Text}, {"unit", VarType::Text}},
-                        [](QuenvarControl& c, Args a) { c.core().x10off(a[0].toText(), a[1].toText()); }),
+                        [](Quenvar& c, Args a) { c.x10off(a[0].toText(), a[1].toText()); }),
             Row::method(member::x10dim, "x10dim",
                         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
-                        [](QuenvarControl& c, Args a) {
-                            c.core().x10dim(a[0].toText(), a[1].toText(), a[2].toInt16());
+                        [](Quenvar& c, Args a) {
+                            c.x10dim(a[0].toText(), a[1].toText(), a[2].toInt16());
                         }),
             Row::method(member::x10brighten, "x10brighten",
                         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
-                        [](QuenvarControl& c, Args a) {
-                            c.core().x10brighten(a[0].toText(), a[1].toText(), a[2].toInt16());
+                        [](Quenvar& c, Args a) {
+                            c.x10brighten(a[0].toText(), a[1].toText(), a[2].toInt16());
                         }),
             Row::method(member::alloff, "alloff", {{"house", VarType::Text}},
-                        [](QuenvarControl& c, Args a) { c.core().alloff(a[0].toText()); }),
+                        [](Quenvar& c, Args a) { c.alloff(a[0].toText()); }),
         });
     return table;
 }
@@ -119,7 +120,7 @@ const automation::TypeLibrary& quenvarTypeLibrary() {
     return library;
 }
 
-automation::Variant invokeQuenvarMember(QuenvarControl& control, automation::MemberId id, automation::InvokeKind kind,
+automation::Variant invokeQuenvarMember(Quenvar& control, automation::MemberId id, automation::InvokeKind kind,
                                         std::span<automation::Variant> args) {
     return quenvarTable().invoke(control, id, kind, args);
 }

@@ -9,7 +9,7 @@
 
 namespace quenvar::control {
 
-class QuenvarControl;
+class Quenvar;
 
 // Member ids of `_quenvar`. Fields are 0x40030000 + their position; methods are 0x60030000 +
 // the position of the procedure in the class, private ones counted, so 0x60030002,
@@ -47,8 +47,9 @@ const automation::InterfaceInfo& quenvarEventInterface();
 // The library Zelvo 1.0 (locale 0x409, holds controls) with its one class quenvar.
 const automation::TypeLibrary& quenvarTypeLibrary();
 
-// Runs the member `id` of `_quenvar` on `control` (the guarantees of DispatchTable apply).
-automation::Variant invokeQuenvarMember(QuenvarControl& control, automation::MemberId id, automation::InvokeKind kind,
+// Runs the member `id` of `_quenvar` on the control's core (the guarantees of DispatchTable
+// apply). Every platform's control object answers its hosts' calls through this one table.
+automation::Variant invokeQuenvarMember(Quenvar& control, automation::MemberId id, automation::InvokeKind kind,
                                         std::span<automation::Variant> args);
 
 }  // namespace quenvar::control

@@ -25,11 +25,18 @@ std::string hex(std::uint32_t value, int digits) {
     return text;
 }
 
+// The identifier as the interface definition language writes it: no braces.
+std::string uuid(const Guid& id) {
+    const std::string braced = id.toString();
+    return "uuid(" + braced.substr(1, braced.size() - 2) + ")";
+}
+
 std::string attributes(const InterfaceInfo& info) {
-    std::string text = "uuid(" + info.iid.toString() + ")";
+    std::string text = uuid(info.iid);
     if (info.flags.hidden) text += ", hidden";
     if (info.flags.dual) text += ", dual";
-    if (info.flags.nonExtensible) text += ", nonextensible";
+    // The language has no way to mark a dispatch-only interface as not extensible.
+    if (info.flags.nonExtensible && !info.flags.dispatchOnly) text += ", nonextensible";
     if (info.flags.automationCompatible) text += ", oleautomation";
     return text;
 }
@@ -62,7 +69,7 @@ void writeEntry(std::ostringstream& out, const FunctionEntry& entry, bool dispat
 std::string typeLibraryText(const TypeLibrary& library) {
     const TypeLibraryInfo& lib = library.library;
     std::ostringstream out;
-    out << "[\n    uuid(" << lib.libid.toString() << "),\n    version(" << lib.majorVersion << "."
+    out << "import \"oaidl.idl\";\n\n[\n    " << uuid(lib.libid) << ",\n    version(" << lib.majorVersion << "."
         << lib.minorVersion << "),\n    lcid(" << hex(lib.lcid, 4) << "),\n    helpstring(\"" << lib.helpText
         << "\")" << (lib.holdsControls ? ",\n    control" : "") << "\n]\nlibrary " << lib.name << "\n{\n"
         << "    importlib(\"stdole2.tlb\");\n";
@@ -70,7 +77,7 @@ std::string typeLibraryText(const TypeLibrary& library) {
     for (const InterfaceInfo* info : library.interfaces) {
         out << "\n    [" << attributes(*info) << "]\n";
         if (info->flags.dispatchOnly) {
-            out << "    dispinterface " << info->name << "\n    {\n    methods:\n";
+            out << "    dispinterface " << info->name << "\n    {\n    properties:\n    methods:\n";
         } else {
             out << "    interface " << info->name << " : IDispatch\n    {\n";
         }
@@ -81,7 +88,7 @@ std::string typeLibraryText(const TypeLibrary& library) {
     }
 
     for (const ClassInfo& cls : library.classes) {
-        out << "\n    [uuid(" << cls.clsid.toString() << ")" << (cls.isControl ? ", control" : "")
+        out << "\n    [" << uuid(cls.clsid) << (cls.isControl ? ", control" : "")
             << (cls.creatable ? "" : ", noncreatable") << "]\n    coclass " << cls.name << "\n    {\n";
         if (cls.defaultInterface) out << "        [default] interface " << cls.defaultInterface->name << ";\n";
         if (cls.defaultSource) out << "        [default, source] dispinterface " << cls.defaultSource->name << ";\n";
