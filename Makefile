@@ -60,9 +60,10 @@ test-plain: build
 test-sanitize: build-sanitize
 	scripts/run-tests.sh $(SANITIZE_DIR) --sanitize
 
+# Wine draws the control's message boxes on a virtual display.
 test-windows: build build-windows
-	scripts/run-tests.sh $(WIN32_DIR)
-	scripts/run-tests.sh $(WIN64_DIR)
+	xvfb-run -a scripts/run-tests.sh $(WIN32_DIR)
+	xvfb-run -a scripts/run-tests.sh $(WIN64_DIR)
 
 test-fuzz: build-fuzz
 	JOBS=$(JOBS) scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_TEST_SECONDS)

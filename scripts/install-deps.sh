@@ -9,10 +9,12 @@ packages=(g++ cmake ninja-build make pkg-config
           clang libclang-rt-14-dev
           fonts-dejavu-core
           # The Windows build and its tests: cross compilers, widl, Wine for 64- and 32-bit programs.
-          mingw-w64 wine64-tools wine64 wine32:i386)
+          mingw-w64 wine64-tools libwine-dev wine64 wine32:i386
+          # Wine needs a display for windows such as message boxes: a virtual one.
+          xvfb xauth)
 # Screenshots and headless runs of the windows.
 if [[ "${1:-}" == "--with-display-tools" ]]; then
-  packages+=(xvfb xauth imagemagick xdotool)
+  packages+=(imagemagick xdotool)
 fi
 
 missing=()

@@ -1,0 +1,205 @@
+#include "platform/automation/windows/ComDispatch.h"
+
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/automation/windows/ComVariant.h"
+#include "platform/automation/windows/ModuleCounts.h"
+
+namespace quenvar::automation::windows {
+namespace {
+
+std::string nameText(LPOLESTR name) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string text(static_cast<std::size_t>(size - 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, name, -1, text.data(), size, nullptr, nullptr);
+    return text;
+}
+
+// How the host's flags call this member. Script hosts set DISPATCH_METHOD and
+// DISPATCH_PROPERTYGET together for both a method call and a property read, and some assign
+// objects with DISPATCH_PROPERTYPUT: each is taken as the member's own kind allows.
+std::optional<InvokeKind> kindOf(const MemberInfo& member, WORD flags, UINT argumentCount) {
+    const bool isMethod = member.kind == MemberKind::Method;
+    if (flags & DISPATCH_PROPERTYPUTREF) {
+        if (member.kind == MemberKind::ObjectProperty) return InvokeKind::PropertyPutRef;
+    }
+    if (flags & DISPATCH_PROPERTYPUT) {
+        if (member.kind == MemberKind::Property) return InvokeKind::PropertyPut;
+        if (member.kind == MemberKind::ObjectProperty) return InvokeKind::PropertyPutRef;
+    }
+    if (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) {
+        if (isMethod) return InvokeKind::Method;
+        if ((flags & DISPATCH_PROPERTYGET) || argumentCount == 0) return InvokeKind::PropertyGet;
+    }
+    return std::nullopt;
+}
+
+// Where a failing argument came from, for the error's description.
+std::string placeOf(const MemberInfo& member, InvokeKind kind, std::size_t position) {
+    if (kind != InvokeKind::Method) return "the value for " + member.name;
+    return "argument '" + member.params[position].name + "' of " + member.name;
+}
+
+class DispatchObject final : public IDispatch {
+public:
+    explicit DispatchObject(ObjectRef object) : object_(std::move(object)) {}
+
+    const ObjectRef& object() const { return object_; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == runtimeObjectIid) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count == nullptr) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info != nullptr) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return idsOfNames(object_->interfaceInfo(), names, count, ids);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* exception, UINT* argumentError) override {
+        // Held while the member runs: it may call back into a host that releases this object.
+        const ObjectRef object = object_;
+        return invokeMember(
+            object->interfaceInfo(),
+            [&](MemberId member, InvokeKind kind, std::span<Variant> args) { return object->invoke(member, kind, args); },
+            "quenvar", id, flags, params, result, exception, argumentError);
+    }
+
+    // Answered only by objects of this runtime, so the runtime can find its object again.
+    static constexpr IID runtimeObjectIid = {0x5b1e7c43, 0x0c2d, 0x4f7a, {0x9a, 0x61, 0x3e, 0x20, 0x84, 0xd1, 0x57, 0xc9}};
+
+private:
+    ~DispatchObject() = default;
+
+    CountedObject counted_;
+    LONG references_ = 1;
+    ObjectRef object_;
+};
+
+}  // namespace
+
+HRESULT scodeOf(std::int32_t errorNumber) {
+    if (errorNumber < 0) return static_cast<HRESULT>(errorNumber);
+    return static_cast<HRESULT>(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, errorNumber & 0xFFFF));
+}
+
+HRESULT reportException(const RuntimeError& error, const char* source, EXCEPINFO* exception) {
+    if (exception != nullptr) {
+        *exception = EXCEPINFO{};
+        exception->bstrSource = bstrFromText(source);
+        exception->bstrDescription = bstrFromText(error.description());
+        exception->scode = scodeOf(error.number());
+    }
+    return DISP_E_EXCEPTION;
+}
+
+HRESULT idsOfNames(const InterfaceInfo& info, LPOLESTR* names, UINT count, DISPID* ids) {
+    if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
+    HRESULT status = S_OK;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    const std::optional<MemberId> id = info.idOfName(nameText(names[0]));
+    if (id) ids[0] = *id;
+    if (!id || count > 1) status = DISP_E_UNKNOWNNAME;
+    return status;
+}
+
+HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, const char* source, DISPID id,
+                     WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
+    static DISPPARAMS noParams{};
+    if (params == nullptr) params = &noParams;
+    const MemberInfo* member = info.find(id);
+    if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+    const std::optional<InvokeKind> kind = kindOf(*member, flags, params->cArgs);
+    if (!kind) return DISP_E_MEMBERNOTFOUND;
+
+    const bool isPut = *kind == InvokeKind::PropertyPut || *kind == InvokeKind::PropertyPutRef;
+    if (isPut) {
+        if (params->cNamedArgs != 1 || params->rgdispidNamedArgs == nullptr ||
+            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) {
+            return params->cNamedArgs == 0 ? DISP_E_PARAMNOTOPTIONAL : DISP_E_NONAMEDARGS;
+        }
+    } else if (params->cNamedArgs != 0) {
+        return DISP_E_NONAMEDARGS;
+    }
+    const std::size_t expected = *kind == InvokeKind::Method ? member->params.size() : isPut ? 1 : 0;
+    if (params->cArgs != expected) return DISP_E_BADPARAMCOUNT;
+
+    try {
+        // COM passes the arguments last first. Each is read and converted into a copy.
+        std::vector<Variant> args;
+        args.reserve(expected);
+        for (std::size_t position = 0; position < expected; ++position) {
+            const UINT index = static_cast<UINT>(expected - 1 - position);
+            const VarType declared = *kind == InvokeKind::Method ? member->params[position].type : member->valueType;
+            try {
+                Variant value = variantFromCom(params->rgvarg[index]);
+                if (*kind == InvokeKind::PropertyPutRef && value.type() != VarType::Object) {
+                    throw RuntimeError::typeMismatch();
+                }
+                args.push_back(value.convertedTo(declared));
+            } catch (const RuntimeError& error) {
+                if (argumentError != nullptr) *argumentError = index;
+                return reportException(
+                    RuntimeError(error.number(), error.description() + " in " + placeOf(*member, *kind, position)),
+                    source, exception);
+            }
+        }
+        Variant value = invoke(id, *kind, args);
+        if (result != nullptr) {
+            VariantInit(result);
+            if (*kind == InvokeKind::PropertyGet || *kind == InvokeKind::Method) variantToCom(value, result);
+        }
+        return S_OK;
+    } catch (const RuntimeError& error) {
+        if (error.number() == error_number::MemberNotFound) return DISP_E_MEMBERNOTFOUND;
+        if (error.number() == error_number::BadParameterCount) return DISP_E_BADPARAMCOUNT;
+        return reportException(error, source, exception);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& failure) {
+        return reportException(RuntimeError(error_number::UnexpectedFailure, member->name + " failed: " + failure.what()),
+                               source, exception);
+    }
+}
+
+IDispatch* dispatchFor(ObjectRef object) {
+    if (!object) return nullptr;
+    return new DispatchObject(std::move(object));
+}
+
+ObjectRef objectBehind(IDispatch* dispatch) {
+    if (dispatch == nullptr) return nullptr;
+    IDispatch* own = nullptr;
+    if (FAILED(dispatch->QueryInterface(DispatchObject::runtimeObjectIid, reinterpret_cast<void**>(&own)))) {
+        return nullptr;
+    }
+    ObjectRef object = static_cast<DispatchObject*>(own)->object();
+    own->Release();
+    return object;
+}
+
+}  // namespace quenvar::automation::windows

@@ -1,0 +1,231 @@
+#pragma once
+// What a COM host does with the control, for the tests: create it by ProgID, call it late
+// bound through IDispatch::Invoke by member id with VARIANT arguments, advise a sink on
+// `__quenvar`, and read and close the message boxes it shows.
+
+#include <windows.h>
+#include <ocidl.h>
+#include <oleauto.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control/QuenvarIdentifiers.h"
+#include "platform/automation/windows/ComConnectionPoint.h"
+
+namespace quenvar::testing {
+
+// An owned VARIANT.
+struct Value {
+    VARIANT v;
+    Value() { VariantInit(&v); }
+    ~Value() { VariantClear(&v); }
+    Value(const Value& other) {
+        VariantInit(&v);
+        VariantCopy(&v, const_cast<VARIANT*>(&other.v));
+    }
+    Value& operator=(const Value& other) {
+        if (this != &other) VariantCopy(&v, const_cast<VARIANT*>(&other.v));
+        return *this;
+    }
+    static Value text(const wchar_t* text) {
+        Value value;
+        V_VT(&value.v) = VT_BSTR;
+        V_BSTR(&value.v) = SysAllocString(text);
+        return value;
+    }
+    static Value int16(short number) {
+        Value value;
+        V_VT(&value.v) = VT_I2;
+        V_I2(&value.v) = number;
+        return value;
+    }
+    static Value int32(long number) {
+        Value value;
+        V_VT(&value.v) = VT_I4;
+        V_I4(&value.v) = number;
+        return value;
+    }
+    std::wstring asText() const { return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"?"; }
+};
+
+// The result of one Invoke: its status and, for DISP_E_EXCEPTION, what EXCEPINFO said.
+struct CallResult {
+    HRESULT status = E_FAIL;
+    Value value;
+    HRESULT scode = 0;
+    std::wstring description;
+    std::wstring source;
+};
+
+inline std::wstring wideText(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
+// Invokes `id` with `args` in the order the member declares them (they are handed to COM
+// last first, as hosts do). The arguments are passed as given: by value, or VT_BYREF.
+inline CallResult invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args = {}) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPID putId = DISPID_PROPERTYPUT;
+    const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    DISPPARAMS params{reversed.data(), isPut ? &putId : nullptr, static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
+    CallResult result;
+    EXCEPINFO exception{};
+    UINT argumentError = 0;
+    result.status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result.value.v, &exception,
+                                   &argumentError);
+    if (result.status == DISP_E_EXCEPTION) {
+        result.scode = exception.scode;
+        result.description = wideText(exception.bstrDescription);
+        result.source = wideText(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrHelpFile);
+    }
+    return result;
+}
+
+inline CallResult call(IDispatch* object, DISPID id, std::vector<Value> args = {}) {
+    std::vector<VARIANT> raw;
+    for (const Value& arg : args) raw.push_back(arg.v);
+    return invoke(object, id, DISPATCH_METHOD, raw);
+}
+inline CallResult get(IDispatch* object, DISPID id) { return invoke(object, id, DISPATCH_PROPERTYGET); }
+inline CallResult put(IDispatch* object, DISPID id, const Value& value) {
+    return invoke(object, id, DISPATCH_PROPERTYPUT, {value.v});
+}
+
+// COM on this thread for the whole test program, as a host's user-interface thread has it.
+class ComApartment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_HRESULT_SUCCEEDED(OleInitialize(nullptr)); }
+    void TearDown() override { OleUninitialize(); }
+};
+
+// A new control, created as hosts create it: by ProgID through the registry.
+inline IDispatch* createControl() {
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(L"Zelvo.quenvar", &clsid))) return nullptr;
+    IDispatch* control = nullptr;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&control)))) {
+        return nullptr;
+    }
+    return control;
+}
+
+// A host's sink for `__quenvar`: counts x10ready and runs what the test asks inside it.
+class EventSink final : public IDispatch {
+public:
+    std::atomic<int> x10readyCount{0};
+    std::function<void()> onX10ready;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IDispatch ||
+            iid == automation::windows::iidOf(control::identifiers::quenvarEvents)) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        if (id != 1 || !(flags & DISPATCH_METHOD) || params == nullptr || params->cArgs != 0) return DISP_E_MEMBERNOTFOUND;
+        ++x10readyCount;
+        if (onX10ready) onX10ready();
+        return S_OK;
+    }
+
+    // Lives on the test's stack: the count only shows that the control let go of it.
+    LONG references = 0;
+};
+
+// The connection point of `__quenvar`, found as hosts find it.
+inline IConnectionPoint* eventConnectionPoint(IDispatch* control) {
+    IConnectionPointContainer* container = nullptr;
+    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) return nullptr;
+    IConnectionPoint* point = nullptr;
+    container->FindConnectionPoint(automation::windows::iidOf(control::identifiers::quenvarEvents), &point);
+    container->Release();
+    return point;
+}
+
+// A message box the control showed: its title and prompt, read before OK was pressed.
+struct SeenBox {
+    std::wstring title;
+    std::wstring prompt;
+    int buttons = 0;
+};
+
+// Watches for message boxes of this process while the test runs a call that shows one (the
+// box holds the call), reads each, and presses its OK button.
+class BoxCloser {
+public:
+    BoxCloser() : thread_([this] { watch(); }) {}
+    ~BoxCloser() {
+        done_ = true;
+        thread_.join();
+    }
+    std::vector<SeenBox> seen() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    void watch() {
+        while (!done_) {
+            HWND box = nullptr;
+            while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+                DWORD process = 0;
+                GetWindowThreadProcessId(box, &process);
+                if (process != GetCurrentProcessId() || !IsWindowVisible(box)) continue;
+                closeBox(box);
+            }
+            Sleep(20);
+        }
+    }
+    void closeBox(HWND box) {
+        SeenBox seen;
+        wchar_t text[512];
+        GetWindowTextW(box, text, 512);
+        seen.title = text;
+        // The prompt is the box's static text (id 0xFFFF); count the buttons it offers.
+        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[64];
+            GetClassNameW(child, className, 64);
+            if (lstrcmpiW(className, L"Static") == 0 && GetDlgCtrlID(child) == 0xFFFF) {
+                GetWindowTextW(child, text, 512);
+                seen.prompt = text;
+            } else if (lstrcmpiW(className, L"Button") == 0 && IsWindowVisible(child)) {
+                ++seen.buttons;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            seen_.push_back(seen);
+        }
+        SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        // Wait for it to go before looking again, so a box is read once.
+        while (IsWindow(box) && !done_) Sleep(10);
+    }
+
+    std::atomic<bool> done_{false};
+    std::mutex mutex_;
+    std::vector<SeenBox> seen_;
+    std::thread thread_;
+};
+
+}  // namespace quenvar::testing
