@@ -1,6 +1,7 @@
 #include "sim/ConsoleSession.h"
 
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QTextStream>
 
 #include <cerrno>
@@ -66,6 +67,14 @@ void ConsoleSession::execute(const QByteArray& line)
         m_simulator.disappear();
         m_out << "device gone: " << m_simulator.devicePath() << Qt::endl;
         break;
+    case ConsoleAction::OtherTransmitter: {
+        QStringList texts;
+        for (const Frame& frame : command.frames)
+            texts << QString::fromStdString(frame.text());
+        m_out << "another transmitter sends: " << texts.join(QStringLiteral(", ")) << Qt::endl;
+        m_simulator.sendFromOtherTransmitter(command.frames);
+        break;
+    }
     case ConsoleAction::Status: printStatus(); break;
     case ConsoleAction::Help: m_out << QString::fromStdString(consoleHelp()) << Qt::flush; break;
     case ConsoleAction::Nothing: break;

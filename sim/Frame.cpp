@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <stdexcept>
 
 namespace x10sim {
 
@@ -76,17 +77,44 @@ Frame Frame::decode(std::span<const std::uint8_t> transmission)
     return frame;
 }
 
+static std::uint8_t requireHouseCode(char house)
+{
+    const auto code = houseCode(house);
+    if (!code)
+        throw std::out_of_range(std::string("x10sim: house code must be A to P, not '") + house + "'");
+    return *code;
+}
+
+Frame Frame::forAddress(char house, int unit)
+{
+    const auto code = unitCode(unit);
+    if (!code)
+        throw std::out_of_range("x10sim: unit code must be 1 to 16, not " + std::to_string(unit));
+    const std::uint8_t bytes[] = {0x04, static_cast<std::uint8_t>((requireHouseCode(house) << 4) | *code)};
+    return decode(bytes);
+}
+
+Frame Frame::forFunction(char house, FunctionCode function, int dimSteps)
+{
+    if (dimSteps < 0 || dimSteps > kFullBrightnessSteps)
+        throw std::out_of_range("x10sim: dim steps must be 0 to 22, not " + std::to_string(dimSteps));
+    const std::uint8_t bytes[] = {static_cast<std::uint8_t>(0x06 | (dimSteps << 3)),
+                                  static_cast<std::uint8_t>((requireHouseCode(house) << 4) | std::uint8_t(function))};
+    return decode(bytes);
+}
+
 std::string Frame::text() const
 {
     std::string result(1, house);
     switch (kind) {
     case FrameKind::Address:
-        return result + std::to_string(unit) + " address";
+        result += std::to_string(unit) + " address";
+        break;
     case FrameKind::Function:
         result += " " + functionName(function);
         if (function == FunctionCode::Dim || function == FunctionCode::Bright)
             result += " " + std::to_string(dimSteps) + (dimSteps == 1 ? " step" : " steps");
-        return result;
+        break;
     case FrameKind::Extended:
         result += " " + functionName(function);
         for (std::uint8_t byte : extendedBytes) {
@@ -94,8 +122,10 @@ std::string Frame::text() const
             std::snprintf(hex, sizeof hex, " %02X", static_cast<unsigned>(byte));
             result += hex;
         }
-        return result;
+        break;
     }
+    if (origin == FrameOrigin::OtherTransmitter)
+        result += " (other transmitter)";
     return result;
 }
 

@@ -48,6 +48,10 @@ std::string functionName(FunctionCode function);
 
 enum class FrameKind { Address, Function, Extended };
 
+// Who put a frame on the power line: the interface, for the computer, or another transmitter
+// sharing the line (a remote control, a wall switch, a sensor), which the interface only hears.
+enum class FrameOrigin { Interface, OtherTransmitter };
+
 struct Frame {
     std::uint8_t header = 0;
     std::uint8_t code = 0;
@@ -59,13 +63,20 @@ struct Frame {
     int unit = 0;  // 1..16 for an address, 0 otherwise
     FunctionCode function = FunctionCode::AllUnitsOff;  // meaningful unless kind is Address
     int dimSteps = 0;  // header bits 7..3, as sent (0..31)
+    FrameOrigin origin = FrameOrigin::Interface;
 
     // Decodes a complete transmission: two bytes (standard) or five (extended).
     // Every byte combination decodes; the caller has already checked the length.
     static Frame decode(std::span<const std::uint8_t> transmission);
 
+    // The frames a transmitter puts on the line for an address or a function (Dim and Bright
+    // by dimSteps, 0..22). House 'A'..'P' (either case) and unit 1..16; std::out_of_range else.
+    static Frame forAddress(char house, int unit);
+    static Frame forFunction(char house, FunctionCode function, int dimSteps = 0);
+
     // "A1 address", "A On", "E Dim 11 steps", "B Bright 1 step",
-    // "C Extended Code 6E 10 31" (the three extended bytes in hex).
+    // "C Extended Code 6E 10 31" (the three extended bytes in hex); a frame of another
+    // transmitter ends in " (other transmitter)".
     std::string text() const;
 
     bool operator==(const Frame&) const = default;

@@ -27,6 +27,7 @@ static std::size_t lampIndex(char house, int unit)
 
 HouseWindow::HouseWindow(Simulator& simulator, const QString& linkPath, QWidget* parent)
     : QMainWindow(parent)
+    , m_simulator(simulator)
     , m_ui(std::make_unique<Ui::HouseWindow>())
 {
     m_ui->setupUi(this);
@@ -70,6 +71,7 @@ void HouseWindow::buildLampGrid()
             auto* view = new LampView(house, unit, m_ui->houseGroup);
             m_lamps[lampIndex(house, unit)] = view;
             grid->addWidget(view, row, unit);
+            connect(view, &LampView::clicked, this, [this, house, unit] { flipWallSwitch(house, unit); });
         }
     }
 }
@@ -126,6 +128,12 @@ void HouseWindow::appendFrame(const Frame& frame)
     list->addItem(QString::fromStdString(frame.text()));
     if (followNewest)
         list->scrollToBottom();
+}
+
+void HouseWindow::flipWallSwitch(char house, int unit)
+{
+    const FunctionCode function = m_simulator.module(house, unit).on ? FunctionCode::Off : FunctionCode::On;
+    m_simulator.sendFromOtherTransmitter({Frame::forAddress(house, unit), Frame::forFunction(house, function)});
 }
 
 void HouseWindow::showLineLost(const QString& reason)

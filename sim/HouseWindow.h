@@ -8,6 +8,8 @@
 //   lineLost); it reads the simulator's records once, when it is built, so a window opened late
 //   still shows what already happened. It never polls.
 // - The frame list holds at most kShownFrames entries, oldest first, each as Frame::text().
+// - A click on a lamp works as a wall switch beside the module: it sends the lamp's address and
+//   Off when the lamp is on, On when it is off, as another transmitter on the power line.
 // - The simulator must outlive the window.
 
 #include <QMainWindow>
@@ -55,6 +57,9 @@ private:
     void appendFrame(const Frame& frame);
     void showLineLost(const QString& reason);
 
+    void flipWallSwitch(char house, int unit);
+
+    Simulator& m_simulator;
     std::unique_ptr<Ui::HouseWindow> m_ui;
     QLabel* m_status = nullptr;
     std::array<LampView*, 16 * 16> m_lamps{};

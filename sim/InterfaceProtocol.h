@@ -5,8 +5,9 @@
 // (receive(), advance()) and asks nextDeadline() when it must call advance() again.
 //
 // What a caller may rely on:
-// - Time given to receive()/advance()/injectFault()/powerFailure() never goes backwards; events
-//   due at or before that time are produced before the call returns, in the order they happen.
+// - Time given to receive()/advance()/injectFault()/powerFailure()/hear() never goes backwards;
+//   events due at or before that time are produced before the call returns, in the order they
+//   happen.
 // - A standard transmission is header + code; the header's bit 2 is always set, so any byte
 //   without it is not taken as the start of a transmission. Bit 0 set means an extended
 //   transmission of five bytes. The echo is the sum of the transmission's bytes modulo 256.
@@ -15,12 +16,24 @@
 //   the pending transmission and is taken as the first byte of a new one.
 // - A transmission left half-received for silenceLimit is dropped.
 // - After powerFailure() the interface sends 0xA5 at once and then every powerFailRepeat until the
-//   computer answers 0xFB followed by 42 data bytes; it then echoes the sum of those 42 bytes,
-//   awaits 0x00 and sends 0x55. Everything else is ignored meanwhile.
+//   computer answers, either with 0xFB followed by 42 data bytes (the interface echoes their sum,
+//   awaits 0x00, sends 0x55) or with a clock setting (below). Everything else is ignored meanwhile.
+// - Traffic of other transmitters (hear()) is kept in an upload buffer of kUploadCapacity data
+//   bytes: an address or a function takes one byte, Dim and Bright one more for the level change
+//   in 210ths of the full range, an extended code two more (data, command). What does not fit
+//   whole is not kept. While the buffer holds news the interface polls 0x5A: at once when it is
+//   idle or awaiting an acknowledge, in place of the 0x55 after a frame, in place of the echo of
+//   a transmission (which it then does not take), and again every pollRepeat until the computer
+//   answers 0xC3. It then uploads: size (the bytes after it, mask included), mask (bit i set when
+//   data byte i is a function), data bytes; the buffer is empty again.
+// - 0x8B is answered at once with the 14-byte status; 0x9B and six data bytes set the clock (the
+//   interface echoes the sum of the six, awaits 0x00, sends 0x55). A clock setting also answers a
+//   power-fail request, as does its header alone followed by clockHeaderSilence of silence.
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -38,6 +51,8 @@ enum class Fault {
     NoAnswer,    // the next transmission is swallowed: no echo, nothing sent on the power line
     NotReady,    // after the next frame the interface answers 0xAA instead of 0x55
     StrayBytes,  // 0x5A then 0x33 to the computer, as soon as the interface is idle
+    UploadCutShort,        // the next upload stops after its size and mask bytes
+    UploadSizeOutOfRange,  // the next upload's size byte is one more than a buffer can hold
 };
 
 inline constexpr std::uint8_t kAcknowledge = 0x00;
@@ -47,6 +62,23 @@ inline constexpr std::uint8_t kPowerFailRequest = 0xA5;
 inline constexpr std::uint8_t kMacroDownload = 0xFB;
 inline constexpr int kMacroDataBytes = 42;
 inline constexpr std::uint8_t kStrayBytes[] = {0x5A, 0x33};
+inline constexpr std::uint8_t kUploadPoll = 0x5A;
+inline constexpr std::uint8_t kPollAnswer = 0xC3;
+inline constexpr int kUploadCapacity = 8;  // data bytes after the mask
+inline constexpr std::uint8_t kStatusRequest = 0x8B;
+inline constexpr int kStatusReplyBytes = 14;
+inline constexpr std::uint8_t kClockSetting = 0x9B;
+inline constexpr int kClockDataBytes = 6;
+// A level byte after Dim or Bright counts the change in 210ths of the full range.
+inline constexpr int kLevelFullRange = 210;
+
+// What the status reply tells of the monitored house: three masks in which bit n stands for the
+// unit whose four-bit code is n.
+struct MonitoredUnits {
+    std::uint16_t addressed = 0;
+    std::uint16_t on = 0;
+    std::uint16_t dimmed = 0;
+};
 
 // Either a byte for the computer or a frame that went out on the power line.
 using InterfaceOutput = std::variant<std::uint8_t, Frame>;
@@ -61,6 +93,9 @@ public:
         Duration mainsCycle{0};  // frame lengths are counted in mains cycles
         Duration powerFailRepeat = std::chrono::seconds(1);
         Duration silenceLimit = std::chrono::seconds(1);
+        Duration pollRepeat = std::chrono::seconds(1);
+        // A clock-setting header alone, followed by this much silence, answers a power failure.
+        Duration clockHeaderSilence = std::chrono::milliseconds(10);
 
         // Replies and frames at once; only the power-fail repeat and silence limit take time.
         static Timing immediate();
@@ -75,6 +110,8 @@ public:
         PowerFailRequesting,       // sends 0xA5 once per powerFailRepeat
         ReceivingMacro,            // 0xFB received, collecting the 42 data bytes
         AwaitingMacroAcknowledge,  // echoed the macro checksum; waits for 0x00
+        ReceivingClock,            // 0x9B received, collecting the six data bytes
+        AwaitingClockAcknowledge,  // echoed the clock checksum; waits for 0x00
     };
 
     explicit InterfaceProtocol(Timing timing = Timing::immediate());
@@ -87,9 +124,18 @@ public:
 
     void injectFault(Fault fault, TimePoint now);
     void powerFailure(TimePoint now);
+    // A frame of another transmitter went by on the power line.
+    void hear(const Frame& frame, TimePoint now);
+    // Where the status reply learns the state of the monitored house (house letter 'A'..'P');
+    // without one it reports no unit addressed, on or dimmed.
+    void setMonitoredUnitsSource(std::function<MonitoredUnits(char house)> source);
 
     State state() const { return m_state; }
     int armedCount(Fault fault) const;
+    // The data bytes heard and not yet uploaded, and which of them are functions (bit i: byte i).
+    const std::vector<std::uint8_t>& uploadBuffer() const { return m_heard; }
+    std::uint8_t uploadMask() const { return m_heardMask; }
+    bool pollPending() const { return m_pollSent; }
 
     // Mains cycles one transmission occupies on the power line: each frame is 11 cycles sent
     // twice plus a 3-cycle gap, and Dim/Bright repeat one 11-cycle frame per further step.
@@ -101,8 +147,22 @@ private:
         InterfaceOutput output;
     };
 
+    struct Clock {
+        int secondsOfYear = 0;  // year day * 86400 + time of day
+        std::uint8_t dayMask = 0x01;
+        std::uint8_t monitoredHouse = 0x6;  // four-bit code: A
+        TimePoint setAt{0};
+    };
+
     void handleByte(std::uint8_t byte, TimePoint now);
+    void idleByte(std::uint8_t byte, TimePoint now);
     void collect(std::uint8_t byte, TimePoint now);
+    void clockDataByte(std::uint8_t byte, TimePoint now);
+    void setClock(TimePoint now);
+    void sendStatus(TimePoint now);
+    void sendPoll(TimePoint now);
+    void upload(TimePoint now);
+    std::optional<TimePoint> pollDeadline() const;
     void transmissionComplete(TimePoint now);
     void finishFrame(TimePoint now);
     void becomeIdle(TimePoint now);
@@ -119,11 +179,22 @@ private:
     TimePoint m_nextPowerFailRequestAt{0};
     std::deque<Scheduled> m_scheduled;      // bytes not yet due, ordered by due time
     std::vector<InterfaceOutput> m_output;  // due and produced, not yet taken
+    bool m_clockAnswersPowerFail = false;   // the clock setting under way came after a 0xA5
+    Clock m_clock;
+    std::uint16_t m_batteryTimer = 0xFFFF;  // after a cold start
+    std::function<MonitoredUnits(char)> m_monitoredUnits;
+
+    std::vector<std::uint8_t> m_heard;      // upload buffer: data bytes heard
+    std::uint8_t m_heardMask = 0;
+    bool m_pollSent = false;                // a 0x5A is out and not yet answered 0xC3
+    TimePoint m_nextPollAt{0};
 
     int m_wrongEcho = 0;
     int m_noAnswer = 0;
     int m_notReady = 0;
     int m_strayBytes = 0;
+    int m_uploadCutShort = 0;
+    int m_uploadSizeOutOfRange = 0;
 };
 
 }  // namespace x10sim

@@ -1,5 +1,6 @@
 #include "sim/LampView.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -62,6 +63,13 @@ void LampView::paintEvent(QPaintEvent*)
     painter.setFont(small);
     painter.setPen(fill.lightness() > 110 ? QColor(40, 32, 0) : QColor(250, 240, 200));
     painter.drawText(disc, Qt::AlignCenter, QString::number(m_state.percent()));
+}
+
+void LampView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void LampView::updateToolTip()

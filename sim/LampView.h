@@ -1,7 +1,7 @@
 #pragma once
 // One module of the virtual house drawn as a lamp: a dark grey disc while off, a yellow disc
 // while on whose brightness follows the module's level, with the level in percent written on it
-// and in its tooltip.
+// and in its tooltip. A click on it is reported (clicked()), so it can act as a wall switch.
 
 #include <QWidget>
 
@@ -29,8 +29,12 @@ public:
     // The colour of the disc for a module in this state.
     static QColor lampColor(const ModuleState& state);
 
+signals:
+    void clicked();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void updateToolTip();

@@ -28,6 +28,20 @@ Simulator::Simulator(SimulatorOptions options, QObject* parent)
     , m_protocol(timingFor(m_options))
 {
     m_clock.start();
+    m_protocol.setMonitoredUnitsSource([this](char house) {
+        MonitoredUnits units;
+        for (int unit : m_house.selection(house))
+            units.addressed |= std::uint16_t(1u << *unitCode(unit));
+        for (int unit = 1; unit <= 16; ++unit) {
+            const ModuleState state = m_house.module(house, unit);
+            const auto bit = std::uint16_t(1u << *unitCode(unit));
+            if (state.on)
+                units.on |= bit;
+            if (state.on && state.level < kFullBrightnessSteps)
+                units.dimmed |= bit;
+        }
+        return units;
+    });
     m_deadlineTimer.setSingleShot(true);
     m_deadlineTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_deadlineTimer, &QTimer::timeout, this, [this] {
@@ -107,6 +121,20 @@ void Simulator::powerFailure()
 {
     const auto time = protocolNow();
     m_protocol.powerFailure(time);
+    deliverOutput(time);
+}
+
+void Simulator::sendFromOtherTransmitter(const std::vector<Frame>& frames)
+{
+    const auto time = protocolNow();
+    for (Frame frame : frames) {
+        frame.origin = FrameOrigin::OtherTransmitter;
+        const std::vector<ModuleChange> made = m_house.apply(frame);
+        emit frameSent(frame);
+        for (const ModuleChange& change : made)
+            emit moduleChanged(change);
+        m_protocol.hear(frame, time);
+    }
     deliverOutput(time);
 }
 

@@ -95,6 +95,10 @@ public:
     void powerFailure();
     // The device vanishes: the master closes and reads on the slave fail. Nothing more is sent.
     void disappear();
+    // Another transmitter on the power line (a remote control, a wall switch) sends these
+    // frames: the modules act on them, frameSent() reports each (origin OtherTransmitter), and
+    // the interface hears them and polls the computer to upload them.
+    void sendFromOtherTransmitter(const std::vector<Frame>& frames);
 
 signals:
     void bytesReceived(const QByteArray& bytes);

@@ -262,6 +262,23 @@ private slots:
         QVERIFY(!frames.contains(QStringLiteral("D Dim 11 steps")));
     }
 
+    // A click on a lamp is a wall switch beside its module: the lamp turns on, then off again,
+    // the frames are listed as another transmitter's, and the interface polls the computer and
+    // uploads them after its answer.
+    void clickOnALampIsAWallSwitch()
+    {
+        QTest::mouseClick(m_window->lamp('C', 7), Qt::LeftButton);
+        QVERIFY(m_window->lampState('C', 7).on);
+        QCOMPARE(m_computer->read(1), QByteArray(1, char(0x5A)));
+        QTest::mouseClick(m_window->lamp('C', 7), Qt::LeftButton);
+        QVERIFY(!m_window->lampState('C', 7).on);
+        QCOMPARE(m_window->shownFrames(),
+                 QStringList({QStringLiteral("C7 address (other transmitter)"), QStringLiteral("C On (other transmitter)"),
+                              QStringLiteral("C7 address (other transmitter)"), QStringLiteral("C Off (other transmitter)")}));
+        QVERIFY(m_computer->write(QByteArray(1, char(0xC3))));
+        QCOMPARE(m_computer->read(6), QByteArray::fromHex("050a25222523"));
+    }
+
     void lostLineIsShownInTheStatusLine()
     {
         const QString reason = QStringLiteral("x10sim: reading the line failed: Input/output error (%1); "

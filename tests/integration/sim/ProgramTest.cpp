@@ -143,4 +143,31 @@ TEST(Program, CommandsFromStandardInputInjectFaultsAndReport)
     computer.close();
 }
 
+// A remote control's command typed at the console: the modules change, the interface polls, and
+// after the computer's answer it uploads what it heard; a clock setting and a status request in
+// between are recognised as what they are.
+TEST(Program, RemoteTrafficFromTheConsoleIsPolledAndUploaded)
+{
+    RunningProgram program({QStringLiteral("--commands")});
+    const QString device = program.nextLine();
+    ComputerSide computer(device);
+    ASSERT_TRUE(computer.isOpen()) << computer.openError().toStdString();
+
+    program.process().write("remote A1 on\n");
+    EXPECT_EQ(program.linesUntil("A1 on"),
+              (QStringList{"another transmitter sends: A1 address, A On",
+                           "frame: A1 address (other transmitter)", "frame: A On (other transmitter)", "A1 on"}));
+    EXPECT_EQ(computer.read(1), QByteArray("\x5A"));
+    EXPECT_EQ(computer.exchange(QByteArray("\xC3"), 4), QByteArray::fromHex("03026662"));
+
+    EXPECT_EQ(computer.exchange(QByteArray::fromHex("9B0000000100E0"), 1), QByteArray::fromHex("E1"));
+    EXPECT_EQ(computer.exchange(QByteArray(1, '\0'), 1), QByteArray("\x55"));
+    const QByteArray status = computer.exchange(QByteArray("\x8B"), 14);
+    ASSERT_EQ(status.size(), 14);
+    EXPECT_EQ(status.right(6), QByteArray::fromHex("000000000000")) << "house B is monitored now: nothing on there";
+    computer.close();
+    program.process().write("status\n");
+    EXPECT_EQ(program.nextLine(), "A1 on 100%") << "no frame went out for the clock setting or the status request";
+}
+
 }  // namespace

@@ -45,6 +45,12 @@ public:
         engine.powerFailure(now);
         collect();
     }
+    void hear(std::initializer_list<Frame> heard)
+    {
+        for (const Frame& frame : heard)
+            engine.hear(frame, now);
+        collect();
+    }
     void wait(InterfaceProtocol::Duration duration)
     {
         now += duration;
@@ -441,13 +447,248 @@ TEST(Faults, NoneDisarmsEverything)
 
 TEST(Timing, RejectsValuesThatWouldNeverLetTimeMoveOn)
 {
-    InterfaceProtocol::Timing timing;
-    timing.powerFailRepeat = 0us;
-    EXPECT_THROW(InterfaceProtocol{timing}, std::invalid_argument);
-    timing = {};
-    timing.silenceLimit = 0us;
-    EXPECT_THROW(InterfaceProtocol{timing}, std::invalid_argument);
+    for (auto limit : {&InterfaceProtocol::Timing::powerFailRepeat, &InterfaceProtocol::Timing::silenceLimit,
+                       &InterfaceProtocol::Timing::pollRepeat, &InterfaceProtocol::Timing::clockHeaderSilence}) {
+        InterfaceProtocol::Timing timing;
+        timing.*limit = 0us;
+        EXPECT_THROW(InterfaceProtocol{timing}, std::invalid_argument);
+    }
 }
+
+Frame extendedCode()
+{
+    const std::uint8_t bytes[] = {0x07, 0x67, 0x6E, 0x10, 0x31};  // A Extended Code, unit 2, data 0x10, command 0x31
+    return Frame::decode(bytes);
+}
+
+// What other transmitters sent, and the upload that follows the poll and its answer.
+struct UploadCase {
+    const char* name;
+    std::vector<Frame> heard;
+    Bytes upload;
+};
+
+void PrintTo(const UploadCase& c, std::ostream* out) { *out << c.name; }
+
+class Upload : public ::testing::TestWithParam<UploadCase> {};
+
+TEST_P(Upload, PollsAtOnceThenSendsSizeMaskAndDataAfterTheAnswer)
+{
+    Wire wire;
+    for (const Frame& frame : GetParam().heard)
+        wire.hear({frame});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kUploadPoll}) << "one poll, at once, however much was heard";
+    EXPECT_TRUE(wire.takeFrames().empty()) << "the interface puts nothing on the line for what it heard";
+    wire.send({kPollAnswer});
+    EXPECT_EQ(wire.takeBytes(), GetParam().upload);
+    EXPECT_TRUE(wire.engine.uploadBuffer().empty());
+    wire.wait(5s);
+    EXPECT_TRUE(wire.takeBytes().empty()) << "uploaded: no more polls";
+}
+
+INSTANTIATE_TEST_SUITE_P(Heard, Upload, ::testing::Values(
+    UploadCase{"AddressThenFunction", {Frame::forAddress('A', 1), Frame::forFunction('A', FunctionCode::On)},
+               {0x03, 0b10, 0x66, 0x62}},
+    UploadCase{"TwoUnitsOneFunction",
+               {Frame::forAddress('A', 1), Frame::forAddress('A', 3), Frame::forFunction('A', FunctionCode::Off)},
+               {0x04, 0b100, 0x66, 0x62, 0x63}},
+    UploadCase{"DimBringsItsLevelIn210ths", {Frame::forFunction('A', FunctionCode::Dim, 11)}, {0x03, 0b1, 0x64, 105}},
+    UploadCase{"BrightFullRange", {Frame::forFunction('E', FunctionCode::Bright, 22)}, {0x03, 0b1, 0x15, 210}},
+    UploadCase{"SeveralHouses",
+               {Frame::forAddress('B', 2), Frame::forFunction('B', FunctionCode::On), Frame::forAddress('P', 16),
+                Frame::forFunction('P', FunctionCode::Off), Frame::forFunction('M', FunctionCode::AllLightsOff)},
+               {0x06, 0b11010, 0xEE, 0xE2, 0xCC, 0xC3, 0x06}},
+    UploadCase{"ExtendedCodeBringsDataAndCommand", {extendedCode()}, {0x04, 0b1, 0x67, 0x10, 0x31}},
+    UploadCase{"FullBufferKeepsTheFirstEight",
+               {Frame::forAddress('C', 1), Frame::forAddress('C', 2), Frame::forAddress('C', 3),
+                Frame::forAddress('C', 4), Frame::forAddress('C', 5), Frame::forAddress('C', 6),
+                Frame::forAddress('C', 7), Frame::forAddress('C', 8), Frame::forAddress('C', 9)},
+               {0x09, 0x00, 0x26, 0x2E, 0x22, 0x2A, 0x21, 0x29, 0x25, 0x2D}},
+    UploadCase{"ADimThatDoesNotFitWholeIsNotKept",
+               {Frame::forAddress('C', 1), Frame::forAddress('C', 2), Frame::forAddress('C', 3),
+                Frame::forAddress('C', 4), Frame::forAddress('C', 5), Frame::forAddress('C', 6),
+                Frame::forAddress('C', 7), Frame::forFunction('C', FunctionCode::Dim, 2),
+                Frame::forFunction('C', FunctionCode::On)},
+               {0x09, 0x80, 0x26, 0x2E, 0x22, 0x2A, 0x21, 0x29, 0x25, 0x22}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Upload, PollRepeatsOnceASecondUntilAnswered)
+{
+    Wire wire;
+    wire.send({kPollAnswer});
+    EXPECT_TRUE(wire.takeBytes().empty()) << "0xC3 with nothing to upload is ignored";
+    wire.hear({Frame::forAddress('A', 1)});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kUploadPoll});
+    wire.wait(999ms);
+    EXPECT_TRUE(wire.takeBytes().empty());
+    wire.wait(1ms);
+    EXPECT_EQ(wire.takeBytes(), Bytes{kUploadPoll});
+    wire.wait(2s);
+    EXPECT_EQ(wire.takeBytes(), (Bytes{kUploadPoll, kUploadPoll}));
+    wire.send({kPollAnswer});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x02, 0x00, 0x66}));
+}
+
+// Where a poll meets a transmission of the computer: the bytes the computer gets, and whether
+// the transmission went out.
+TEST(Upload, TransmissionWhilePollPendingIsAnsweredByThePollAndNotTaken)
+{
+    Wire wire;
+    wire.hear({Frame::forAddress('B', 1)});
+    wire.takeBytes();
+    wire.send({0x04, 0x66});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kUploadPoll}) << "the poll instead of the echo 0x6A";
+    EXPECT_EQ(wire.engine.state(), State::Idle);
+    wire.send({kAcknowledge});
+    EXPECT_TRUE(wire.takeFrames().empty()) << "a transmission answered by a poll is not taken";
+    wire.send({kPollAnswer});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x02, 0x00, 0xE6}));
+    wire.send({0x04, 0x66, kAcknowledge});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x6A, kReady}));
+    EXPECT_EQ(wire.takeFrames().size(), 1u);
+}
+
+TEST(Upload, NewsDuringAFrameTakesThePlaceOfItsReadyByte)
+{
+    Wire wire(InterfaceProtocol::Timing::realistic());
+    wire.send({0x04, 0x66});
+    wire.wait(10ms);
+    wire.send({kAcknowledge});
+    wire.hear({Frame::forFunction('B', FunctionCode::AllUnitsOff)});
+    wire.wait(1s);
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x6A, kUploadPoll})) << "no poll during the frame, and no 0x55 after it";
+    EXPECT_EQ(wire.takeFrames().size(), 1u) << "the transmission went out";
+    wire.send({kPollAnswer});
+    wire.wait(10ms);
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x02, 0x01, 0xE0}));
+}
+
+TEST(Upload, NewsWhileTheEchoAwaitsItsAcknowledgeIsPolledAtOnce)
+{
+    Wire wire;
+    wire.send({0x04, 0x66});
+    wire.hear({Frame::forAddress('B', 1)});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x6A, kUploadPoll}));
+    // Acknowledged: the frame goes out, and the poll comes again in place of its 0x55.
+    wire.send({kAcknowledge});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kUploadPoll});
+    EXPECT_EQ(wire.takeFrames().size(), 1u);
+
+    // Answered instead: the pending transmission is abandoned and the upload follows.
+    Wire other;
+    other.send({0x04, 0x66});
+    other.hear({Frame::forAddress('B', 1)});
+    other.takeBytes();
+    other.send({kPollAnswer, kAcknowledge});
+    EXPECT_EQ(other.takeBytes(), (Bytes{0x02, 0x00, 0xE6}));
+    EXPECT_TRUE(other.takeFrames().empty());
+}
+
+TEST(Upload, WaitsForAPowerFailRequestToBeAnswered)
+{
+    Wire wire;
+    wire.powerFailure();
+    wire.hear({Frame::forAddress('A', 1)});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kPowerFailRequest});
+    wire.sendMacroDownload();
+    wire.send({kAcknowledge});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x00, kReady, kUploadPoll}));
+}
+
+TEST(Faults, UploadCutShortAndSizeOutOfRange)
+{
+    Wire wire;
+    wire.inject(Fault::UploadCutShort);
+    wire.inject(Fault::UploadSizeOutOfRange);
+    wire.hear({Frame::forAddress('A', 1), Frame::forFunction('A', FunctionCode::On)});
+    wire.send({kPollAnswer});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{kUploadPoll, 0x0A, 0b10})) << "both faults on one upload";
+    EXPECT_TRUE(wire.engine.uploadBuffer().empty()) << "the interface believes it has uploaded";
+    wire.hear({Frame::forAddress('A', 2)});
+    wire.send({kPollAnswer});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{kUploadPoll, 0x02, 0x00, 0x6E})) << "the next upload is whole";
+}
+
+TEST(Status, RequestIsAnsweredAtOnceWithFourteenBytesFromTheModel)
+{
+    Wire wire;
+    wire.engine.setMonitoredUnitsSource([](char house) {
+        EXPECT_EQ(house, 'B');
+        return MonitoredUnits{0x0040, 0x4040, 0x0001};
+    });
+    // 30 s past 13:05 on year day 300 (bit 8 in bit 7 of the next byte), a Tuesday; monitors B
+    // and clears the battery timer.
+    wire.send({kClockSetting, 30, 65, 6, 300 & 0xFF, 0x80 | 0x04, 0xE2});
+    EXPECT_EQ(wire.takeBytes(), Bytes{static_cast<std::uint8_t>((30 + 65 + 6 + 44 + 0x84 + 0xE2) & 0xFF)});
+    wire.send({kAcknowledge});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kReady});
+    EXPECT_TRUE(wire.takeFrames().empty());
+
+    wire.wait(std::chrono::hours(11));  // past midnight: 00:05:30, a day on
+    wire.send({kStatusRequest});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x00, 0x00, 30, 5, 0, 301 & 0xFF, 0x01 | (0x08 << 1), 0x1E,
+                                       0x40, 0x00, 0x40, 0x40, 0x01, 0x00}));
+    EXPECT_EQ(wire.engine.state(), State::Idle);
+}
+
+TEST(Status, AfterAColdStartTheBatteryTimerIsAllOnes)
+{
+    Wire wire;
+    wire.send({kStatusRequest});
+    const Bytes reply = wire.takeBytes();
+    ASSERT_EQ(reply.size(), std::size_t(kStatusReplyBytes));
+    EXPECT_EQ(reply[0], 0xFF);
+    EXPECT_EQ(reply[1], 0xFF);
+}
+
+TEST(ClockSetting, IsNeverTakenForTransmissions)
+{
+    Wire wire;
+    // Data bytes that look like "C All Lights On" (0x06 0x21) and an address header.
+    wire.send({kClockSetting, 0x06, 0x21, 0x04, 0x66, 0x00, 0x60});
+    EXPECT_EQ(wire.takeBytes(), Bytes{static_cast<std::uint8_t>(0x06 + 0x21 + 0x04 + 0x66 + 0x60)});
+    EXPECT_EQ(wire.engine.state(), State::AwaitingClockAcknowledge);
+    wire.send({kAcknowledge});
+    EXPECT_EQ(wire.takeBytes(), Bytes{kReady});
+    EXPECT_TRUE(wire.takeFrames().empty());
+}
+
+// The answers to a power-fail request, and whether the interface is back in service after them.
+struct PowerFailAnswer {
+    const char* name;
+    Bytes answer;
+    InterfaceProtocol::Duration silence;
+    bool answered;
+};
+
+void PrintTo(const PowerFailAnswer& c, std::ostream* out) { *out << c.name; }
+
+class PowerFailAnswers : public ::testing::TestWithParam<PowerFailAnswer> {};
+
+TEST_P(PowerFailAnswers, SatisfyTheRequestOrNot)
+{
+    const PowerFailAnswer& c = GetParam();
+    Wire wire;
+    wire.powerFailure();
+    wire.takeBytes();
+    for (std::uint8_t byte : c.answer)
+        wire.send({byte});
+    wire.wait(c.silence);
+    wire.takeBytes();
+    wire.wait(3s);
+    EXPECT_EQ(wire.takeBytes().empty(), c.answered) << "requests go on only while unanswered";
+    if (c.answered) {
+        wire.send({0x04, 0x66});
+        EXPECT_EQ(wire.takeBytes(), Bytes{0x6A});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, PowerFailAnswers, ::testing::Values(
+    PowerFailAnswer{"ClockSetting", {kClockSetting, 0, 0, 0, 1, 0x01, 0x60, kAcknowledge}, 0us, true},
+    PowerFailAnswer{"ClockHeaderAloneThenSilence", {kClockSetting}, 10ms, true},
+    PowerFailAnswer{"ClockSettingCutShort", {kClockSetting, 0, 0}, 1s, false},
+    PowerFailAnswer{"NeitherAnswer", {0x04, 0x66, kPollAnswer}, 0us, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace x10sim
