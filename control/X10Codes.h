@@ -44,6 +44,11 @@ enum class Function : std::int16_t {
     AllLightsOff = 6,
 };
 
+// Function codes the control never sends but may hear from other transmitters.
+inline constexpr std::uint8_t extendedCode = 0x7;
+inline constexpr std::uint8_t hailRequest = 0x8;
+inline constexpr std::uint8_t hailAck = 0x9;
+
 inline constexpr std::int16_t addressHeader = 0x04;
 inline constexpr std::int16_t functionHeader = 0x06;
 
