@@ -91,7 +91,15 @@ const automation::InterfaceInfo& quenvarEventInterface() {
         identifiers::quenvarEvents,
         "__quenvar",
         InterfaceFlags{.dispatchOnly = true, .hidden = true, .nonExtensible = true},
-        {{event::x10ready, "x10ready", automation::MemberKind::Method, {}, VarType::Empty}},
+        {
+            {event::x10ready, "x10ready", automation::MemberKind::Method, {}, VarType::Empty},
+            // One function another transmitter put on the power line, as the interface heard it.
+            {event::x10received,
+             "x10received",
+             automation::MemberKind::Method,
+             {{"house", VarType::Text}, {"units", VarType::Text}, {"command", VarType::Text}, {"level", VarType::Int16}},
+             VarType::Empty},
+        },
     };
     return events;
 }

@@ -37,12 +37,14 @@ inline constexpr automation::MemberId alloff = 0x6003000C;
 // Event ids of `__quenvar`.
 namespace event {
 inline constexpr automation::MemberId x10ready = 1;
+inline constexpr automation::MemberId x10received = 2;
 }
 
 // `_quenvar`: dual, hidden, not extensible, automation-compatible; six fields (each a
 // get and a put entry, colstring a get and a putref entry) and ten methods, 22 entries.
 const automation::InterfaceInfo& quenvarInterface();
-// `__quenvar`: dispatch-only, hidden, not extensible; the one event x10ready.
+// `__quenvar`: dispatch-only, hidden, not extensible; the events x10ready and
+// x10received(house, units, command: texts; level: 16-bit integer), all by reference.
 const automation::InterfaceInfo& quenvarEventInterface();
 // The library Zelvo 1.0 (locale 0x409, holds controls) with its one class quenvar.
 const automation::TypeLibrary& quenvarTypeLibrary();

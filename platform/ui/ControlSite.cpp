@@ -33,6 +33,18 @@ std::optional<automation::Guid> eventInterfaceOf(const automation::Dispatchable&
     return std::nullopt;
 }
 
+QVariant toQtValue(const Variant& value) {
+    switch (value.type()) {
+        case automation::VarType::Int16:
+        case automation::VarType::Int32: return value.toInt32();
+        case automation::VarType::Bool: return value.toBool();
+        case automation::VarType::Text: return QString::fromLatin1(value.toText());
+        case automation::VarType::Empty:
+        case automation::VarType::Object: break;
+    }
+    return {};
+}
+
 }  // namespace
 
 ControlSite::ControlSite(QWidget* parent) : QWidget(parent) {}
@@ -95,10 +107,12 @@ void ControlSite::connectEvents() {
     // reaches the site only through a guarded pointer.
     QPointer<ControlSite> site(this);
     auto sink = std::make_shared<automation::EventSink>(
-        eventInterface, [site, &eventInterface](MemberId id, std::span<Variant>) {
+        eventInterface, [site, &eventInterface](MemberId id, std::span<Variant> args) {
             if (!site) return;
             const automation::MemberInfo* member = eventInterface.find(id);
-            emit site->controlEvent(id, member ? QString::fromStdString(member->name) : QString());
+            QVariantList arguments;
+            for (const Variant& arg : args) arguments.append(toQtValue(arg));
+            emit site->controlEvent(id, member ? QString::fromStdString(member->name) : QString(), arguments);
         });
     eventCookie_ = point->advise(sink);
     eventPoint_ = point;

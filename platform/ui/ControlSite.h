@@ -15,7 +15,9 @@
 //   ObjectRequired (424).
 // - When the object raises events (its class names a default source interface and the object
 //   has a connection point for it), the site connects a sink and emits controlEvent() for each
-//   event, synchronously, on the thread that raised it. Event arguments are not forwarded.
+//   event, synchronously, on the thread that raised it, with the event's arguments converted to
+//   their declared types and then to Qt values: texts as QString (one character per byte),
+//   16- and 32-bit integers as int, Booleans as bool, object references as an invalid QVariant.
 // - The site keeps the object alive until clear(), setControl() or its own destruction; it
 //   disconnects its sink first. Others may keep their own reference (object()); events then no
 //   longer reach the released site.
@@ -24,6 +26,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QVariantList>
 #include <QWidget>
 
 #include <vector>
@@ -62,8 +65,9 @@ public:
     QSize sizeHint() const override;
 
 signals:
-    // The control raised the event `name` (member id `memberId` of its event interface).
-    void controlEvent(int memberId, const QString& name);
+    // The control raised the event `name` (member id `memberId` of its event interface) with
+    // these arguments, in the order the event declares them.
+    void controlEvent(int memberId, const QString& name, const QVariantList& arguments);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -167,7 +167,9 @@ TEST_F(ModuleFixture, TypeLibraryResourceIsTheTextOfTheLiveTables) {
              "[id(0x40030003), propputref] HRESULT colstring([in] IDispatch* value);",
              "[id(0x60030009)] HRESULT x10dim([in, out] BSTR* house, [in, out] BSTR* unit, [in, out] short* dimvalue);",
              "[id(0x6003000C)] HRESULT alloff([in, out] BSTR* house);",
-             "[id(0x00000001)] void x10ready();"}) {
+             "[id(0x00000001)] void x10ready();",
+             "[id(0x00000002)] void x10received([in, out] BSTR* house, [in, out] BSTR* units, [in, out] BSTR* command, "
+             "[in, out] short* level);"}) {
         EXPECT_TRUE(carried.contains(line)) << line;
     }
 }

@@ -82,12 +82,16 @@ TEST(QuenvarInterface, NamesResolveToTheirIdsWhateverTheCase) {
     EXPECT_FALSE(info.idOfName("getunit").has_value());
 }
 
-TEST(QuenvarEvents, IsDispatchOnlyWithTheOneEvent) {
+TEST(QuenvarEvents, IsDispatchOnlyWithReadyAndReceived) {
     const auto& events = control::quenvarEventInterface();
     EXPECT_EQ(events.name, "__quenvar");
     EXPECT_EQ(events.iid, control::identifiers::quenvarEvents);
     EXPECT_EQ(events.flags, (automation::InterfaceFlags{.dispatchOnly = true, .hidden = true, .nonExtensible = true}));
-    const std::vector<FunctionEntry> expected{{1, "x10ready", InvokeKind::Method, noParams, none}};
+    const std::vector<FunctionEntry> expected{
+        {1, "x10ready", InvokeKind::Method, noParams, none},
+        {2, "x10received", InvokeKind::Method,
+         {{"house", VarType::Text}, {"units", VarType::Text}, {"command", VarType::Text}, {"level", VarType::Int16}},
+         none}};
     EXPECT_EQ(events.entries(), expected);
 }
 
