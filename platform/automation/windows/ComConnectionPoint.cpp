@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/automation/windows/ComDispatch.h"
 #include "platform/automation/windows/ComVariant.h"
@@ -20,9 +21,14 @@ public:
 
     const InterfaceInfo& interfaceInfo() const override { return *events_; }
 
-    Variant invoke(MemberId id, InvokeKind, std::span<Variant>) override {
-        // The events have no parameters; a sink gets an empty argument list.
-        DISPPARAMS params{};
+    Variant invoke(MemberId id, InvokeKind, std::span<Variant> args) override {
+        // The event's arguments by value, last first as COM passes them.
+        std::vector<VARIANT> values(args.size());
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            VariantInit(&values[i]);
+            variantToCom(args[args.size() - 1 - i], &values[i]);
+        }
+        DISPPARAMS params{values.data(), nullptr, static_cast<UINT>(values.size()), 0};
         EXCEPINFO exception{};
         UINT argumentError = 0;
         // Kept alive during the call, even if the host unadvises it meanwhile.
@@ -30,6 +36,7 @@ public:
         const HRESULT status =
             sink_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, &exception, &argumentError);
         sink_->Release();
+        for (VARIANT& value : values) VariantClear(&value);
         if (SUCCEEDED(status)) return Variant();
         if (status == DISP_E_MEMBERNOTFOUND || status == DISP_E_UNKNOWNNAME) {
             throw RuntimeError(error_number::MemberNotFound, "The sink does not handle this event");

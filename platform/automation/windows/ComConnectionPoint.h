@@ -20,7 +20,7 @@ public:
 
     // Calls every advised sink (see ConnectionPoint::raise); a sink's failure is raised again
     // after all have been called.
-    void raise(MemberId id) { sinks_.raise(id); }
+    void raise(MemberId id, std::span<const Variant> args = {}) { sinks_.raise(id, args); }
     std::size_t sinkCount() const { return sinks_.sinkCount(); }
 
     // IUnknown: the owner's.
