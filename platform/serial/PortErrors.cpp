@@ -27,35 +27,29 @@ automation::RuntimeError describePortFailure(const PortFailure& failure) {
     const std::string subject = portAndDevice(failure.port, failure.device);
     const std::string variable = portVariableName(failure.port);
 
-    switch (failure.error) {
-    case QSerialPort::DeviceNotFoundError:
+    switch (failure.fault) {
+    case PortFault::DeviceMissing:
         return {number::DeviceUnavailable,
                 capitalised(subject) + " does not exist: connect the interface or set " + variable
                     + " to its device"};
-    case QSerialPort::PermissionError:
-    case QSerialPort::OpenError:
-        if (failure.error == QSerialPort::PermissionError && !failure.accessAllowed) {
-            return {number::PermissionDenied,
-                    "Permission denied for " + subject
-                        + ": your user must be in the 'dialout' group (sudo usermod -aG dialout "
-                          "$USER, then log in again)"};
-        }
+    case PortFault::AccessDenied:
+        return {number::PermissionDenied,
+                "Permission denied for " + subject
+                    + ": your user must be in the 'dialout' group (sudo usermod -aG dialout "
+                      "$USER, then log in again)"};
+    case PortFault::InUse:
         return {number::PortAlreadyOpen,
                 capitalised(subject) + " is in use by another program" + inBrackets(failure.systemMessage)
                     + ": close that program or choose another port"};
-    case QSerialPort::UnsupportedOperationError:
+    case PortFault::NotASerialPort:
         return {number::DeviceUnavailable,
                 capitalised(subject) + " is not a serial port" + inBrackets(failure.systemMessage)
                     + ": set " + variable + " to the interface's serial device"};
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
+    case PortFault::DeviceLost:
         return deviceLostError(failure.port, failure.device);
-    case QSerialPort::NotOpenError:
+    case PortFault::NotOpen:
         return portNotOpenError(failure.port);
-    case QSerialPort::NoError:
-    case QSerialPort::TimeoutError:
-    case QSerialPort::UnknownError:
+    case PortFault::Other:
         break;
     }
     return {number::DeviceIoError,

@@ -1,8 +1,8 @@
 #pragma once
 // The serial component's errors: every failure of the port becomes one run-time error whose
 // description names the port and its device, says what went wrong and what the user can do.
+// Plain C++: each platform's component maps its own system errors to a PortFault in one place.
 
-#include <QSerialPort>
 #include <cstdint>
 #include <string>
 
@@ -10,20 +10,28 @@
 
 namespace quenvar::serial {
 
+// What went wrong with a port, whatever the system called it.
+enum class PortFault {
+    DeviceMissing,   // no such device
+    NotASerialPort,  // the device exists but takes no serial line settings
+    AccessDenied,    // the device's permissions keep this user out
+    InUse,           // another program holds the port
+    DeviceLost,      // the device stopped working or went away
+    NotOpen,         // the operation needs an open port
+    Other,
+};
+
 struct PortFailure {
-    QSerialPort::SerialPortError error = QSerialPort::UnknownError;
+    PortFault fault = PortFault::Other;
     int port = 0;
     std::string device;
     // The operating system's own words, shown in brackets where they add something.
     std::string systemMessage;
-    // Whether the device's permissions let this user read and write it. QSerialPort reports a
-    // denied open and a port locked by another program alike; this tells them apart.
-    bool accessAllowed = true;
 };
 
-// Numbers: DeviceUnavailable (no such device, or not a serial device), PermissionDenied,
-// PortAlreadyOpen (in use by another program), DeviceIoError (anything else, including a
-// device that stopped working).
+// Numbers: DeviceUnavailable (missing, or not a serial device), PermissionDenied,
+// PortAlreadyOpen (in use by another program), PortNotOpen, DeviceIoError (anything else,
+// including a device that stopped working).
 automation::RuntimeError describePortFailure(const PortFailure& failure);
 
 // The error for sending on a closed port (PortNotOpen).

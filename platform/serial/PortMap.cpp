@@ -1,7 +1,6 @@
 #include "platform/serial/PortMap.h"
 
-#include <QByteArray>
-#include <QtGlobal>
+#include <cstdlib>
 
 #include "platform/automation/RuntimeError.h"
 
@@ -27,10 +26,10 @@ void checkPortNumber(int port) {
 std::string deviceForPort(int port) {
     checkPortNumber(port);
     const std::string variable = portVariableName(port);
-    const QByteArray overridden = qgetenv(variable.c_str());
-    if (!overridden.isEmpty())
-        return overridden.toStdString();
-#ifdef Q_OS_WIN
+    const char* overridden = std::getenv(variable.c_str());
+    if (overridden != nullptr && *overridden != '\0')
+        return overridden;
+#ifdef _WIN32
     return "COM" + std::to_string(port);
 #else
     return "/dev/ttyS" + std::to_string(port - 1);

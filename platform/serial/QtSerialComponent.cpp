@@ -41,6 +41,32 @@ bool userMayReadAndWrite(const std::string& device) {
 #endif
 }
 
+// QSerialPort's errors as the component's own; the one place that reads them.
+PortFault faultOf(QSerialPort::SerialPortError error, bool accessAllowed) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return PortFault::DeviceMissing;
+    // QSerialPort reports a denied open and a port locked by another program alike.
+    case QSerialPort::PermissionError:
+        return accessAllowed ? PortFault::InUse : PortFault::AccessDenied;
+    case QSerialPort::OpenError:
+        return PortFault::InUse;
+    case QSerialPort::UnsupportedOperationError:
+        return PortFault::NotASerialPort;
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        return PortFault::DeviceLost;
+    case QSerialPort::NotOpenError:
+        return PortFault::NotOpen;
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+    case QSerialPort::UnknownError:
+        break;
+    }
+    return PortFault::Other;
+}
+
 }  // namespace
 
 QtSerialComponent::QtSerialComponent(QObject* parent) : QObject(parent), port_(this) {
@@ -107,11 +133,10 @@ void QtSerialComponent::openSelectedPort() {
     opening_ = false;
     if (!opened) {
         PortFailure failure;
-        failure.error = port_.error();
+        failure.fault = faultOf(port_.error(), userMayReadAndWrite(device));
         failure.port = selectedPort_;
         failure.device = device;
         failure.systemMessage = port_.errorString().toStdString();
-        failure.accessAllowed = userMayReadAndWrite(device);
         port_.clearError();
         const automation::RuntimeError error = describePortFailure(failure);
         qCWarning(lcSerial).noquote() << QString::fromStdString(error.description());
@@ -201,7 +226,7 @@ void QtSerialComponent::setOutput(const std::string& bytes) {
     const qint64 written = port_.write(data);
     if (written != data.size()) {
         PortFailure failure;
-        failure.error = port_.error();
+        failure.fault = faultOf(port_.error(), true);
         failure.port = openPortNumber_;
         failure.device = openDevice_;
         failure.systemMessage = port_.errorString().toStdString();

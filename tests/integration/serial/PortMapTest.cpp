@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QtGlobal>
 #include <string>
 
@@ -63,38 +64,33 @@ TEST_F(PortMapTest, UnknownNumbersRaiseInvalidPortNumberNamingTheRange) {
     }
 }
 
-TEST(PortErrorsTest, EachPortFailureBecomesItsOwnErrorNamingPortAndDevice) {
+TEST(PortErrorsTest, EachPortFaultBecomesItsOwnErrorNamingPortAndDevice) {
     struct Case {
-        QSerialPort::SerialPortError error;
-        bool accessAllowed;
+        PortFault fault;
         std::int32_t number;
         const char* mustMention;
     };
     const Case cases[] = {
-        {QSerialPort::DeviceNotFoundError, true, DeviceUnavailable, "does not exist"},
-        {QSerialPort::DeviceNotFoundError, true, DeviceUnavailable, "QUENVAR_COMM2"},
-        {QSerialPort::PermissionError, false, PermissionDenied, "dialout"},
-        {QSerialPort::PermissionError, true, PortAlreadyOpen, "in use by another program"},
-        {QSerialPort::OpenError, true, PortAlreadyOpen, "in use by another program"},
-        {QSerialPort::UnsupportedOperationError, true, DeviceUnavailable, "not a serial port"},
-        {QSerialPort::ResourceError, true, DeviceIoError, "disconnected"},
-        {QSerialPort::ReadError, true, DeviceIoError, "disconnected"},
-        {QSerialPort::WriteError, true, DeviceIoError, "disconnected"},
-        {QSerialPort::UnknownError, true, DeviceIoError, "strange failure"},
-        {QSerialPort::NotOpenError, true, PortNotOpen, "only when the port is open"},
+        {PortFault::DeviceMissing, DeviceUnavailable, "does not exist"},
+        {PortFault::DeviceMissing, DeviceUnavailable, "QUENVAR_COMM2"},
+        {PortFault::AccessDenied, PermissionDenied, "dialout"},
+        {PortFault::InUse, PortAlreadyOpen, "in use by another program (strange failure)"},
+        {PortFault::NotASerialPort, DeviceUnavailable, "not a serial port"},
+        {PortFault::DeviceLost, DeviceIoError, "disconnected"},
+        {PortFault::Other, DeviceIoError, "strange failure"},
+        {PortFault::NotOpen, PortNotOpen, "only when the port is open"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
+        SCOPED_TRACE(static_cast<int>(c.fault));
         PortFailure failure;
-        failure.error = c.error;
+        failure.fault = c.fault;
         failure.port = 2;
         failure.device = "/dev/ttyUSB7";
         failure.systemMessage = "strange failure";
-        failure.accessAllowed = c.accessAllowed;
         const automation::RuntimeError error = describePortFailure(failure);
         EXPECT_EQ(error.number(), c.number);
         EXPECT_NE(error.description().find(c.mustMention), std::string::npos) << error.description();
-        if (c.error != QSerialPort::NotOpenError) {
+        if (c.fault != PortFault::NotOpen) {
             EXPECT_NE(error.description().find("port 2 (/dev/ttyUSB7)"), std::string::npos)
                 << error.description();
         }
