@@ -7,8 +7,10 @@
 # programs, /usr/lib/wine/wine for 32-bit ones (which then see syswow64 as their system32).
 # With --x10sim, the simulator is started on a pty reached through LINK (the device the prefix
 # maps COM1 to) with --wire, so its output records every byte in both directions; the program
-# finds that output in the file named by QUENVAR_X10SIM_LOG, and the simulator is stopped
-# when the program ends. The exit status is the program's.
+# finds that output in the file named by QUENVAR_X10SIM_LOG, and can give the simulator its
+# console commands (such as "disappear") by writing lines to the pipe named by
+# QUENVAR_X10SIM_COMMANDS. The simulator is stopped when the program ends. The exit status is
+# the program's.
 set -euo pipefail
 loader=${1:?usage: run-in-wine.sh LOADER PREFIX [--x10sim X10SIM LINK [OPTION...] --] PROGRAM [ARG...]}
 export WINEPREFIX=${2:?the prefix folder}
@@ -32,8 +34,15 @@ if [[ ${1:-} == --x10sim ]]; then
   while [[ $# -gt 0 && $1 != -- ]]; do sim_options+=("$1"); shift; done
   [[ ${1:-} == -- ]] || { echo "run-in-wine.sh: --x10sim options must end with --" >&2; exit 2; }
   shift
-  export QUENVAR_X10SIM_LOG="$link.log"
-  "$x10sim" --link "$link" --wire "${sim_options[@]}" >"$QUENVAR_X10SIM_LOG" 2>&1 </dev/null &
+  # Not "$link.log": to a Windows program any name "com1.<anything>" is the port COM1 itself.
+  export QUENVAR_X10SIM_LOG="$(dirname "$link")/x10sim-wire.log"
+  export QUENVAR_X10SIM_COMMANDS="$(dirname "$link")/x10sim-commands"
+  rm -f "$QUENVAR_X10SIM_COMMANDS"
+  mkfifo "$QUENVAR_X10SIM_COMMANDS"
+  # Held open here for reading and writing: the simulator never sees its input end, and the
+  # program's writes never wait for a reader.
+  exec 3<>"$QUENVAR_X10SIM_COMMANDS"
+  "$x10sim" --link "$link" --wire --commands "${sim_options[@]}" >"$QUENVAR_X10SIM_LOG" 2>&1 <&3 &
   sim_pid=$!
   # The simulator's first line is its device path: from then on the link leads to the pty.
   for _ in $(seq 100); do
@@ -45,5 +54,5 @@ if [[ ${1:-} == --x10sim ]]; then
 fi
 
 status=0
-"$loader" "$@" || status=$?
+"$loader" "$@" 3>&- || status=$?
 exit "$status"
