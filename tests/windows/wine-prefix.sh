@@ -21,6 +21,9 @@ case $action in
     # Wine maps COMn to the Unix device named by this value, and rewrites dosdevices/comn from
     # it when its server starts; so the server is restarted after setting it.
     /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$com1" /f
+    # Windows without a display: top-level windows and message boxes exist and can be found,
+    # read and closed by the tests, but are drawn nowhere.
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
     "$wineserver" -k
     "$wineserver" -w
     ;;
