@@ -75,15 +75,6 @@ TEST_F(ControlOnCom1, ArgumentsComeByReferenceAndInsideVariantsAndAreNeverWritte
     EXPECT_EQ(V_I2(&unit.v), 1);
 }
 
-TEST_F(ControlOnCom1, TextsCarryTheirSingleByteCodesToTheWire) {
-    // sendx10 with the characters of 0xFB and 0xA5: both bytes go out, the checksum field holds
-    // the character of their sum modulo 256.
-    ASSERT_EQ(call(control_, control::member::sendx10, {Value::text(L"\u00FB"), Value::text(L"\u00A5")}).status, S_OK);
-    ASSERT_TRUE(runMessagesUntil([&] { return received().size() >= 2; }));
-    EXPECT_EQ(received().substr(0, 2), "\xFB\xA5");
-    EXPECT_EQ(get(control_, control::member::checksum).value.asText(), L"\u00A0");
-}
-
 TEST_F(ControlOnCom1, AFailedCheckShowsItsMessageInABoxAndSendsNothing) {
     struct Case {
         std::vector<Value> args;
@@ -147,6 +138,17 @@ TEST_F(ControlOnCom1, AHostMayUnadviseAndReleaseTheControlInsideX10ready) {
     // The control goes once its notification is over, and lets go of the sink.
     EXPECT_TRUE(runMessagesUntil([&] { return canUnloadNow() == S_OK; }));
     EXPECT_EQ(sink_.references, 0);
+}
+
+// Last: 0xA5 on the wire starts a five-byte transmission, which x10sim keeps waiting for (up to
+// a second) and which would swallow the next test's bytes.
+TEST_F(ControlOnCom1, TextsCarryTheirSingleByteCodesToTheWire) {
+    // sendx10 with the characters of 0xFB and 0xA5: both bytes go out, the checksum field holds
+    // the character of their sum modulo 256.
+    ASSERT_EQ(call(control_, control::member::sendx10, {Value::text(L"\u00FB"), Value::text(L"\u00A5")}).status, S_OK);
+    ASSERT_TRUE(runMessagesUntil([&] { return received().size() >= 2; }));
+    EXPECT_EQ(received().substr(0, 2), "\xFB\xA5");
+    EXPECT_EQ(get(control_, control::member::checksum).value.asText(), L"\u00A0");
 }
 
 }  // namespace
