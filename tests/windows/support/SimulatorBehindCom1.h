@@ -3,8 +3,6 @@
 // the test (tests/windows/run-in-wine.sh) and names its wire record and its command input in
 // environment variables holding Unix paths, which Wine reaches through drive Z:.
 
-#include <windows.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,9 +13,22 @@ namespace quenvar::testing {
 
 class SimulatorBehindCom1 {
 public:
-    // The bytes x10sim has received so far ("in:" lines) or sent ("out:" lines), in order.
-    static std::string received() { return wireBytes("in: "); }
-    static std::string sent() { return wireBytes("out: "); }
+    // The bytes x10sim has received so far, in order (its "in:" lines).
+    static std::string received() {
+        const std::string prefix = "in: ";
+        std::ifstream log(windowsPath("QUENVAR_X10SIM_LOG"));
+        std::string bytes;
+        for (std::string line; std::getline(log, line);) {
+            if (log.eof())
+                break;  // a line still being written
+            if (line.rfind(prefix, 0) != 0)
+                continue;
+            std::istringstream hex(line.substr(prefix.size()));
+            for (unsigned value = 0; hex >> std::hex >> value;)
+                bytes.push_back(static_cast<char>(value));
+        }
+        return bytes;
+    }
 
     // One of x10sim's console commands, such as "disappear" or "stray-bytes".
     static void command(const std::string& line) {
@@ -38,21 +49,6 @@ private:
                 character = '\\';
         }
         return path;
-    }
-
-    static std::string wireBytes(const std::string& prefix) {
-        std::ifstream log(windowsPath("QUENVAR_X10SIM_LOG"));
-        std::string bytes;
-        for (std::string line; std::getline(log, line);) {
-            if (log.eof())
-                break;  // a line still being written
-            if (line.rfind(prefix, 0) != 0)
-                continue;
-            std::istringstream hex(line.substr(prefix.size()));
-            for (unsigned value = 0; hex >> std::hex >> value;)
-                bytes.push_back(static_cast<char>(value));
-        }
-        return bytes;
     }
 };
 
