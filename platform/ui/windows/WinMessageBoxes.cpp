@@ -18,7 +18,9 @@ std::wstring fromSystemCodePage(const std::string& text) {
 }  // namespace
 
 void WinMessageBoxes::showMessage(const std::string& prompt, const std::string& title) {
-    const HWND owner = IsWindow(owner_) ? owner_ : nullptr;
+    // Without a window of the host's, the one the user is working in owns the box, as with the
+    // language runtime's own message boxes.
+    const HWND owner = IsWindow(owner_) ? owner_ : GetActiveWindow();
     const UINT modality = owner != nullptr ? MB_APPLMODAL : MB_TASKMODAL;
     MessageBoxW(owner, fromSystemCodePage(prompt).c_str(), fromSystemCodePage(title).c_str(), MB_OK | modality);
 }

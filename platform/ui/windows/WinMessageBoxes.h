@@ -15,7 +15,8 @@ public:
     WinMessageBoxes() = default;
 
     // The host's window that owns the boxes and is disabled while one is open. Without one (or
-    // once it is gone) a box is modal to every window of the calling thread instead.
+    // once it is gone) the thread's active window owns the box; without that either, the box
+    // is modal to every window of the calling thread.
     void setOwner(HWND owner) { owner_ = owner; }
     HWND owner() const { return owner_; }
 

@@ -37,28 +37,36 @@ TEST(WinMessageBoxesTest, ShowsPromptAndTitleWithOkOnlyAndNoIconModalToTheOwner)
     // The runtime's texts are in the system's single-byte code page; these expectations are
     // those of the Western European page that a fresh Wine prefix uses.
     ASSERT_EQ(GetACP(), 1252u);
+    // The host's window owns the box: set as its owner, or active when none was set. An owner
+    // that has been destroyed leaves the box to the thread.
+    enum class Owner { Set, Active, Gone };
     struct Case {
         const char* prompt;
         const char* title;
         const wchar_t* shownPrompt;
         const wchar_t* shownTitle;
-        bool ownerAlive;  // else the owner has been destroyed: the box is modal to the thread
+        Owner owner;
     };
     const Case cases[] = {
         {"Port must be open before you can call a command", "Error",
-         L"Port must be open before you can call a command", L"Error", true},
-        {"Interface is not responding", "quenvar", L"Interface is not responding", L"quenvar", true},
-        {"Caf\xE9 \x80 5\xB0", "\xC4rger", L"Caf\u00E9 \u20AC 5\u00B0", L"\u00C4rger", true},
-        {"Please choose a RS232 port", "Error", L"Please choose a RS232 port", L"Error", false},
+         L"Port must be open before you can call a command", L"Error", Owner::Set},
+        {"Interface is not responding", "quenvar", L"Interface is not responding", L"quenvar", Owner::Active},
+        {"Caf\xE9 \x80 5\xB0", "\xC4rger", L"Caf\u00E9 \u20AC 5\u00B0", L"\u00C4rger", Owner::Set},
+        {"Please choose a RS232 port", "Error", L"Please choose a RS232 port", L"Error", Owner::Gone},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prompt);
         auto host = std::make_unique<HostWindow>();
         const HWND owner = host->handle();
-        if (!c.ownerAlive)
-            host.reset();
         WinMessageBoxes boxes;
-        boxes.setOwner(owner);
+        if (c.owner == Owner::Active) {
+            ShowWindow(owner, SW_SHOW);
+            SetActiveWindow(owner);
+        } else {
+            boxes.setOwner(owner);
+        }
+        if (c.owner == Owner::Gone)
+            host.reset();
         MessageBoxUser user;
         boxes.showMessage(c.prompt, c.title);
         const MessageBoxUser::Box& box = user.box();
@@ -67,8 +75,8 @@ TEST(WinMessageBoxesTest, ShowsPromptAndTitleWithOkOnlyAndNoIconModalToTheOwner)
         EXPECT_EQ(box.texts, std::vector<std::wstring>{c.shownPrompt});
         EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
         EXPECT_FALSE(box.iconShown);
-        EXPECT_EQ(box.owner, c.ownerAlive ? owner : nullptr);
-        if (c.ownerAlive) {
+        EXPECT_EQ(box.owner, c.owner == Owner::Gone ? nullptr : owner);
+        if (c.owner != Owner::Gone) {
             EXPECT_FALSE(box.ownerEnabled) << "the owner takes no input while its box is open";
             EXPECT_TRUE(IsWindowEnabled(owner)) << "and takes it again once the box is closed";
         }
