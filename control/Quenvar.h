@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/automation/Collection.h"
+#include "platform/automation/LivenessToken.h"
 #include "platform/serial/SerialComponent.h"
 #include "platform/ui/MessageBoxes.h"
 
@@ -80,7 +81,9 @@ public:
     void x10brighten(const std::string& house, const std::string& unit, std::int16_t dimvalue);
 
     // The event x10ready: everything queued has gone out. The handler runs inside the receive
-    // handler; the control goes on only after it has returned.
+    // handler; the control goes on only after it has returned. The handler may destroy the
+    // control, as may the host's code run while one of the control's message boxes is open: the
+    // receive handler then ends its turn without touching the control again.
     void setX10readyHandler(std::function<void()> handler) { x10ready_ = std::move(handler); }
 
     // Told each time the control acknowledges a checksum echo (writes 0x00), with the header
@@ -135,6 +138,8 @@ private:
     // The bytes of the latest transmission, for the account of acknowledged transmissions.
     std::uint8_t latestHeader_ = 0;
     std::uint8_t latestCode_ = 0;
+
+    automation::LivenessToken liveness_;
 };
 
 }  // namespace quenvar::control

@@ -15,6 +15,10 @@
 // - The control saves and restores nothing; the host keeps each instance's extent.
 // - Destroying the control runs nothing of the protocol; a port still open is closed by the
 //   serial component as it goes.
+// - A host may let go of the control from any callback the control makes (a sink of x10ready,
+//   the host's code run while one of the control's message boxes is open): the control goes at
+//   once, the serial component goes with it (closing the port, notifying no more), the second
+//   halves still queued are dropped, and the rest of the control's turn touches nothing of it.
 
 #include <QPointer>
 #include <QSize>

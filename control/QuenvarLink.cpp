@@ -110,7 +110,11 @@ void Quenvar::onComm() {
         }
         if (byte != x10::readyByte) {
             const auto sentBefore = transmissionsSent_;
+            const automation::LivenessToken::Check control = liveness_.check();
             boxes_.showMessage(message::notResponding, message::libraryTitle);
+            if (!control.objectAlive()) {
+                return;
+            }
             // A transmission started while the box was open (a nested notification working
             // through the queue) is under way: going idle now would abandon its handshake.
             if (transmissionsSent_ == sentBefore) {
@@ -138,8 +142,12 @@ void Quenvar::onReadyByte() {
     const automation::CollectionRef queue = colstring();
     if (queue->count() < 1) {
         const auto sentBefore = transmissionsSent_;
+        const automation::LivenessToken::Check control = liveness_.check();
         if (x10ready_) {
             x10ready_();
+        }
+        if (!control.objectAlive()) {
+            return;
         }
         // A host that starts a transmission from its x10ready handler must not lose it: its
         // checksum echo is awaited, so the control stays busy instead of going idle.

@@ -39,6 +39,7 @@ void ConnectionPoint::raise(MemberId id, std::span<const Variant> args) {
     }
     // Sinks may change the list while they run, so walk a snapshot and skip the ones gone.
     const auto snapshot = sinks_;
+    const LivenessToken::Check self = liveness_.check();
     std::exception_ptr firstFailure;
     for (const auto& [cookie, sink] : snapshot) {
         const bool stillConnected =
@@ -54,6 +55,7 @@ void ConnectionPoint::raise(MemberId id, std::span<const Variant> args) {
         } catch (...) {
             if (!firstFailure) firstFailure = std::current_exception();
         }
+        if (!self.objectAlive()) return;
     }
     if (firstFailure) std::rethrow_exception(firstFailure);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/automation/Dispatch.h"
+#include "platform/automation/LivenessToken.h"
 
 namespace quenvar::automation {
 
@@ -42,6 +43,9 @@ public:
     // - A sink that answers MemberNotFound simply does not handle this event. Any other error
     //   of a sink does not stop the others: after every sink has been called, the first such
     //   error is raised again to the caller.
+    // - A sink may let go of the object this connection point belongs to, and so destroy the
+    //   connection point: raise then returns at once, calls no further sink and raises no sink's
+    //   error (no one is left to hear it).
     // An id that the event interface does not have raises MemberNotFound before any sink runs.
     void raise(MemberId id, std::span<const Variant> args = {});
 
@@ -49,6 +53,7 @@ private:
     const InterfaceInfo* events_;
     std::vector<std::pair<Cookie, ObjectRef>> sinks_;
     Cookie lastCookie_ = 0;
+    LivenessToken liveness_;
 };
 
 // Implemented by objects that raise events: the connection point for an event interface, or
