@@ -10,9 +10,9 @@ std::int32_t dimPercentage(int sliderValue) {
 
 std::int16_t dimValueArgument(int sliderValue) { return automation::toInt16Checked(dimPercentage(sliderValue)); }
 
-QString dimPercentageCaption(int sliderValue) {
-    // QString::number uses the C locale: no group separators whatever the user's locale.
-    return QString::number(dimPercentage(sliderValue)) + QLatin1Char('%');
+std::string dimPercentageCaption(int sliderValue) {
+    // std::to_string knows no locale: no group separators whatever the user's settings.
+    return std::to_string(dimPercentage(sliderValue)) + '%';
 }
 
 }  // namespace quenvar::sample

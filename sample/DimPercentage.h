@@ -6,8 +6,7 @@
 // dimvalue parameter.
 
 #include <cstdint>
-
-#include <QString>
+#include <string>
 
 namespace quenvar::sample {
 
@@ -21,6 +20,6 @@ std::int16_t dimValueArgument(int sliderValue);
 
 // The caption of the percentage label: decimal digits (a minus sign when negative, no leading
 // zeros, no separators) followed by "%", e.g. 7 gives "35%".
-QString dimPercentageCaption(int sliderValue);
+std::string dimPercentageCaption(int sliderValue);
 
 }  // namespace quenvar::sample

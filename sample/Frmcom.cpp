@@ -7,16 +7,12 @@
 #include "sample/Frmx10.h"
 #include "sample/HandlerEdge.h"
 #include "sample/MemberIds.h"
+#include "sample/ProgramTexts.h"
 #include "sample/SampleApp.h"
 #include "sample/WindowFonts.h"
 #include "ui_Frmcom.h"
 
 namespace quenvar::sample {
-
-namespace {
-constexpr const char* noPortPrompt = "Please choose a RS232 port";
-constexpr const char* noPortTitle = "Error";
-}  // namespace
 
 Frmcom::Frmcom(SampleApp& forms) : ui_(std::make_unique<Ui::Frmcom>()), forms_(forms) {
     ui_->setupUi(this);

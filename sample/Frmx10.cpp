@@ -7,6 +7,7 @@
 #include "sample/DimPercentage.h"
 #include "sample/HandlerEdge.h"
 #include "sample/MemberIds.h"
+#include "sample/ProgramTexts.h"
 #include "sample/SampleApp.h"
 #include "sample/WindowFonts.h"
 #include "ui_Frmx10.h"
@@ -16,7 +17,6 @@ namespace quenvar::sample {
 using automation::Variant;
 
 namespace {
-constexpr const char* controlProgId = "Zelvo.quenvar";
 constexpr qreal smallLabelPointSize = 9.75;
 
 Variant textArgument(const std::string& text) { return Variant::fromText(text); }
@@ -87,7 +87,7 @@ void Frmx10::onDimCommand(automation::MemberId command) {
 }
 
 void Frmx10::onSliderChanged(int value) {
-    runHandler(this, [&] { ui_->Label5->setText(dimPercentageCaption(value)); });
+    runHandler(this, [&] { ui_->Label5->setText(QString::fromStdString(dimPercentageCaption(value))); });
 }
 
 void Frmx10::onComport() { forms_.showFrmcom(); }

@@ -1,7 +1,5 @@
 #include "sample/HandlerEdge.h"
 
-#include <cstdint>
-
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -10,22 +8,10 @@
 
 namespace quenvar::sample {
 
-namespace {
-
-QString errorNumberText(std::int32_t number) {
-    QString text = QString::number(number);
-    if (number < 0) {
-        text += QStringLiteral(" (%1)").arg(static_cast<std::uint32_t>(number), 8, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
-
-}  // namespace
-
 QString runtimeErrorText(const automation::RuntimeError& error) {
     // Descriptions are texts of the single-byte code page, like every text of the runtime.
-    return QStringLiteral("Run-time error '%1':\n\n%2")
-        .arg(errorNumberText(error.number()), QString::fromLatin1(error.description()));
+    return QString::fromLatin1(runtimeErrorHeading(error.number())) + QStringLiteral("\n\n") +
+           QString::fromLatin1(error.description());
 }
 
 void showRuntimeError(QWidget* window, const automation::RuntimeError& error) {

@@ -6,11 +6,8 @@
 // in a modal box titled with the program's name ("quenvarsample"), and the program goes on
 // with its windows as they are.
 //
-// The box reads "Run-time error 'N':" followed by an empty line and the error's description.
-// N is the error's number in decimal. Numbers of the automation layer are negative as 32-bit
-// values (0x80020005 is -2147352571); those are shown as the host sees them, in decimal,
-// followed by the familiar hexadecimal form in parentheses: "Run-time error '-2147352571
-// (80020005)':".
+// The box reads "Run-time error 'N':" followed by an empty line and the error's description
+// (runtimeErrorHeading in ProgramTexts.h says how N is written).
 
 #include <exception>
 #include <utility>
@@ -18,12 +15,11 @@
 #include <QString>
 
 #include "platform/automation/RuntimeError.h"
+#include "sample/ProgramTexts.h"
 
 class QWidget;
 
 namespace quenvar::sample {
-
-inline constexpr const char* programTitle = "quenvarsample";
 
 // "Run-time error 'N':\n\n<description>".
 QString runtimeErrorText(const automation::RuntimeError& error);

@@ -8,6 +8,7 @@
 
 #include "sample/Frmcom.h"
 #include "sample/Frmx10.h"
+#include "sample/ProgramTexts.h"
 
 namespace quenvar::sample {
 
@@ -22,8 +23,8 @@ SampleApp::~SampleApp() {
 void SampleApp::start() { showFrmcom(); }
 
 void SampleApp::configureApplication() {
-    QApplication::setApplicationName(QStringLiteral("quenvarsample"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationName(QString::fromLatin1(programTitle));
+    QApplication::setApplicationVersion(QString::fromLatin1(programVersion));
     QApplication::setQuitOnLastWindowClosed(false);
 }
 

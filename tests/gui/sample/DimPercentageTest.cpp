@@ -45,7 +45,7 @@ void DimPercentageTest::percentage() {
         QVERIFY_THROWS_EXCEPTION(RuntimeError, dimPercentageCaption(sliderValue));
         QCOMPARE(errorNumberOf([&] { dimPercentage(sliderValue); }), 6);
     } else {
-        QCOMPARE(dimPercentageCaption(sliderValue), caption);
+        QCOMPARE(QString::fromStdString(dimPercentageCaption(sliderValue)), caption);
     }
     if (argumentOverflows) {
         QCOMPARE(errorNumberOf([&] { dimValueArgument(sliderValue); }), 6);
