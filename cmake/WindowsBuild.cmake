@@ -20,6 +20,7 @@ foreach(dir
     platform/ui/windows
     control
     control/windows
+    sample
     tests/windows)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})

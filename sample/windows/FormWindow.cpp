@@ -57,7 +57,7 @@ void FormWindow::create(const wchar_t* caption, const Twips& client, HMENU menu,
     constexpr DWORD extendedStyle = WS_EX_CONTROLPARENT;
     RECT frame = toPixels(client);
     AdjustWindowRectEx(&frame, style, menu != nullptr, extendedStyle);
-    window_ = CreateWindowExW(extendedStyle, MAKEINTATOM(formClass), caption, style, CW_USEDEFAULT, CW_USEDEFAULT,
+    window_ = CreateWindowExW(extendedStyle, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(formClass)), caption, style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, menu,
                               GetModuleHandleW(nullptr), nullptr);
     if (!window_) {

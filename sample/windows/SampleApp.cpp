@@ -7,8 +7,28 @@
 
 namespace quenvar::sample::windows {
 
-SampleApp::SampleApp() = default;
-SampleApp::~SampleApp() = default;
+namespace {
+constexpr UINT afterUnloadMessage = WM_APP;
+}  // namespace
+
+SampleApp::SampleApp() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &SampleApp::lifetimeProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuenvarsampleLifetime";
+    RegisterClassExW(&windowClass);
+    lifetimeWindow_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      windowClass.hInstance, nullptr);
+    SetWindowLongPtrW(lifetimeWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+SampleApp::~SampleApp() {
+    frmcom_.reset();
+    frmx10_.reset();
+    disposing_.clear();
+    DestroyWindow(lifetimeWindow_);
+}
 
 void SampleApp::start() { showFrmcom(); }
 
@@ -38,12 +58,19 @@ void SampleApp::unloadFrmx10() {
 void SampleApp::dispose(std::unique_ptr<FormWindow> window) {
     window->destroy();
     disposing_.push_back(std::move(window));
-    unloaded_ = true;
+    if (!std::exchange(afterUnloadPosted_, true)) PostMessageW(lifetimeWindow_, afterUnloadMessage, 0, 0);
 }
 
-void SampleApp::afterMessage() {
+LRESULT CALLBACK SampleApp::lifetimeProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* app = reinterpret_cast<SampleApp*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != afterUnloadMessage || !app) return DefWindowProcW(window, message, wParam, lParam);
+    app->afterUnload();
+    return 0;
+}
+
+void SampleApp::afterUnload() {
+    afterUnloadPosted_ = false;
     disposing_.clear();
-    if (!std::exchange(unloaded_, false)) return;
     const bool onScreen = (frmcom_ && frmcom_->isVisible()) || (frmx10_ && frmx10_->isVisible());
     if (onScreen) return;
     frmcom_.reset();
@@ -67,7 +94,6 @@ int SampleApp::run() {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        afterMessage();
     }
     return static_cast<int>(message.wParam);
 }

@@ -50,18 +50,21 @@ public:
     void unloadFrmx10();
 
 private:
-    // The window goes now; its object once the message that unloaded it has been handled,
-    // because unloading normally happens inside one of the window's own handlers.
+    // The window goes now; its object once the handler that unloaded it is over, because
+    // unloading normally happens inside one of the window's own handlers.
     void dispose(std::unique_ptr<FormWindow> window);
-    // After each message: lets unloaded windows go, unloads hidden ones with nothing on screen,
-    // and ends the program with its last window.
-    void afterMessage();
+    // Once that handler is over: lets unloaded windows go, unloads hidden ones when nothing is
+    // on screen, and ends the program with its last window.
+    void afterUnload();
     HWND formOf(HWND window) const;
+    static LRESULT CALLBACK lifetimeProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     std::unique_ptr<Frmcom> frmcom_;
     std::unique_ptr<Frmx10> frmx10_;
     std::vector<std::unique_ptr<FormWindow>> disposing_;
-    bool unloaded_ = false;
+    // A message-only window: a message posted to it is handled once the current handler is over.
+    HWND lifetimeWindow_ = nullptr;
+    bool afterUnloadPosted_ = false;
 };
 
 }  // namespace quenvar::sample::windows
