@@ -13,6 +13,7 @@
 #include "ProgramDriver.h"
 #include "WireLog.h"
 #include "sample/windows/ControlIds.h"
+#include "tests/windows/support/ControlModule.h"
 
 using namespace sample_driver;
 namespace id = quenvar::sample::windows::control_id;
@@ -22,21 +23,10 @@ namespace {
 constexpr const wchar_t* portWindow = L"Communitcation Port";
 constexpr const wchar_t* controllerWindow = L"X10 Controller";
 
-std::wstring besideThisProgram(const wchar_t* name) {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
-}
-
-// The control module of this build, registered once for the whole run as regsvr32 would.
+// The control module of this build, registered once for the whole run.
 void registerControl() {
     CoInitialize(nullptr);
-    HMODULE module = LoadLibraryW(besideThisProgram(L"quenvar.ocx").c_str());
-    ASSERT_NE(module, nullptr) << "quenvar.ocx is not beside the test program";
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto registerServer = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_NE(registerServer, nullptr);
-    ASSERT_EQ(registerServer(), S_OK);
+    ASSERT_EQ(windows_tests::registerControlModule(), S_OK) << "quenvar.ocx beside the test program";
 }
 
 // A control's place in its window's client area, in pixels.
@@ -283,7 +273,7 @@ TEST_F(SampleProgramTest, HiddenControllerWindowDoesNotKeepTheProgramAlive) {
 }
 
 TEST(SampleProgramFile, VersionIsOnePointZeroZero) {
-    const std::wstring path = besideThisProgram(L"quenvarsample.exe");
+    const std::wstring path = windows_tests::besideThisProgram(L"quenvarsample.exe");
     DWORD handle = 0;
     std::vector<BYTE> data(GetFileVersionInfoSizeW(path.c_str(), &handle));
     ASSERT_FALSE(data.empty());
