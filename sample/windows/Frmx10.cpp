@@ -17,8 +17,9 @@ namespace {
 constexpr COLORREF lightGrey = RGB(192, 192, 192);
 constexpr int sliderMaximum = 20;  // 0 to 100 per cent in steps of 5
 constexpr int sliderPageSize = 5;
-constexpr int comboBoxHeight = 420;   // twips, closed
-constexpr int droppedListHeight = 16 * 15 * 16;  // twips: room for the sixteen items
+// A closed drop-down combo box is as high as its font makes it, as in the classic designer; the
+// height given is that of the open box, room for the sixteen items.
+constexpr int droppedHeight = 420 + 16 * 16 * twipsPerPixel;
 
 HMENU controllerMenu() {
     HMENU file = CreatePopupMenu();
@@ -27,16 +28,6 @@ HMENU controllerMenu() {
     HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
     return bar;
-}
-
-// A closed drop-down combo box is as high as its edit field; the field is made high enough
-// for the box to fill its place.
-void setClosedHeight(HWND comboBox, int twips) {
-    RECT closed;
-    GetWindowRect(comboBox, &closed);
-    const LRESULT field = SendMessageW(comboBox, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-    const LRESULT wanted = field + twips / twipsPerPixel - (closed.bottom - closed.top);
-    if (field > 0 && wanted > 0) SendMessageW(comboBox, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
 }
 
 void fillComboBox(HWND comboBox, const wchar_t* const (&items)[16]) {
@@ -81,9 +72,9 @@ void Frmx10::addControls() {
         {L"STATIC", control_id::Label5, L"100%", {2880, 1560, 495, 255}, label, &smallFont_},
         {TRACKBAR_CLASSW, control_id::Slider1, L"", {1440, 2040, 2295, 255},
          TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS | WS_TABSTOP, nullptr},
-        {WC_COMBOBOXW, control_id::cbhouse, L"", {1680, 240, 735, comboBoxHeight + droppedListHeight}, comboBox,
+        {WC_COMBOBOXW, control_id::cbhouse, L"", {1680, 240, 735, droppedHeight}, comboBox,
          &font_},
-        {WC_COMBOBOXW, control_id::CBunit, L"", {3960, 240, 735, comboBoxHeight + droppedListHeight}, comboBox,
+        {WC_COMBOBOXW, control_id::CBunit, L"", {3960, 240, 735, droppedHeight}, comboBox,
          &font_},
     };
     for (const ChildWindow& child : children) addChild(child);
@@ -96,10 +87,8 @@ void Frmx10::addControls() {
     SendMessageW(slider, TBM_SETPOS, TRUE, 0);
     sliderValue_ = 0;
 
-    for (int id : {control_id::cbhouse, control_id::CBunit}) {
-        fillComboBox(child(id), id == control_id::cbhouse ? houseItems : unitItems);
-        setClosedHeight(child(id), comboBoxHeight);
-    }
+    fillComboBox(child(control_id::cbhouse), houseItems);
+    fillComboBox(child(control_id::CBunit), unitItems);
 }
 
 void Frmx10::onUnitCommand(automation::MemberId command) {
