@@ -10,11 +10,12 @@ packages=(g++ cmake ninja-build make pkg-config
           fonts-dejavu-core
           # The Windows build and its tests: cross compilers, widl, Wine for 64- and 32-bit programs.
           mingw-w64 wine64-tools libwine-dev wine64 wine32:i386
-          # Wine needs a display for windows such as message boxes: a virtual one.
-          xvfb xauth)
+          # Wine needs a display for windows such as message boxes: a virtual one; the control's
+          # face is photographed there with ImageMagick.
+          xvfb xauth imagemagick)
 # Screenshots and headless runs of the windows.
 if [[ "${1:-}" == "--with-display-tools" ]]; then
-  packages+=(imagemagick xdotool)
+  packages+=(xdotool)
 fi
 
 missing=()

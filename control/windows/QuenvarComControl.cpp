@@ -158,7 +158,10 @@ private:
 QuenvarComControl* QuenvarComControl::create(HMODULE module) { return new QuenvarComControl(module); }
 
 QuenvarComControl::QuenvarComControl(HMODULE module)
-    : module_(module), events_(static_cast<_quenvar&>(*this), quenvarEventInterface()) {
+    : module_(module),
+      events_(static_cast<_quenvar&>(*this), quenvarEventInterface()),
+      containment_(static_cast<_quenvar&>(*this), quenvarClsid, module,
+                   [this](HWND owner) { boxes_.setOwner(owner); }) {
     static const ATOM windowClass = [module] {
         WNDCLASSEXW description{};
         description.cbSize = sizeof description;
@@ -210,6 +213,8 @@ HRESULT QuenvarComControl::QueryInterface(REFIID iid, void** out) {
         *out = static_cast<IProvideClassInfo2*>(this);
     } else if (iid == IID_ISupportErrorInfo) {
         *out = static_cast<ISupportErrorInfo*>(this);
+    } else if (void* containerPart = containment_.find(iid)) {
+        *out = containerPart;
     } else {
         *out = nullptr;
         return E_NOINTERFACE;

@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "control/Quenvar.h"
+#include "control/windows/ControlContainment.h"
 #include "platform/automation/windows/ComConnectionPoint.h"
 #include "platform/automation/windows/ModuleCounts.h"
 #include "platform/ui/windows/WinMessageBoxes.h"
@@ -115,6 +116,9 @@ private:
     ui::WinMessageBoxes boxes_;
     automation::windows::ComConnectionPoint events_;
     std::unique_ptr<Quenvar> core_;
+    // Siting, in-place activation, the face and persistence: what containers use. Its message
+    // boxes belong to the container's window while the control is active in place there.
+    ControlContainment containment_;
 };
 
 }  // namespace quenvar::control
