@@ -1,14 +1,13 @@
 # Tests of the Windows build run under Wine, in a prefix made afresh for each test run (the
 # fixture "wine": made by the first test, stopped after the last one).
 #
-#   quenvar_add_wine_test(NAME [DISPLAY] COMMAND PROGRAM [ARG...] [X10SIM [X10SIM_OPTION...]])
+#   quenvar_add_wine_test(NAME COMMAND PROGRAM [ARG...] [X10SIM [X10SIM_OPTION...]])
 #
 # adds the CTest test NAME that runs PROGRAM (a target of this build or a path in the prefix,
 # such as C:/windows/system32/cscript.exe) with Wine's loader for this build's architecture.
 # With X10SIM the test gets x10sim behind COM1 (options as x10sim takes them, e.g.
 # --power-fail) and its record of the wire in the file named by QUENVAR_X10SIM_LOG; such tests
-# take COM1 one at a time. With DISPLAY the test runs on a virtual display of its own (Xvfb), for
-# programs that open windows: Wine finds no other process's windows without a display.
+# take COM1 one at a time.
 
 set(QUENVAR_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 set(QUENVAR_COM1_LINK ${CMAKE_BINARY_DIR}/wine/com1)
@@ -27,11 +26,7 @@ add_test(NAME wine.stop COMMAND ${QUENVAR_WINE_SCRIPTS}/wine-prefix.sh stop ${QU
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 
 function(quenvar_add_wine_test name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "DISPLAY" "" "COMMAND;X10SIM")
-  set(display)
-  if(arg_DISPLAY)
-    set(display xvfb-run --auto-servernum --server-args=-screen\ 0\ 1024x768x24)
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "COMMAND;X10SIM")
   set(simulator)
   set(properties FIXTURES_REQUIRED wine TIMEOUT 120)
   if(DEFINED arg_X10SIM OR "X10SIM" IN_LIST arg_KEYWORDS_MISSING_VALUES)
@@ -39,7 +34,7 @@ function(quenvar_add_wine_test name)
     list(APPEND properties RESOURCE_LOCK com1)
   endif()
   add_test(NAME ${name}
-      COMMAND ${display} ${QUENVAR_WINE_SCRIPTS}/run-in-wine.sh ${QUENVAR_WINE_LOADER} ${QUENVAR_WINE_PREFIX} ${simulator}
+      COMMAND ${QUENVAR_WINE_SCRIPTS}/run-in-wine.sh ${QUENVAR_WINE_LOADER} ${QUENVAR_WINE_PREFIX} ${simulator}
               ${arg_COMMAND})
   set_tests_properties(${name} PROPERTIES ${properties})
 endfunction()

@@ -35,7 +35,13 @@ for _ in $(seq 300); do
 done
 read -r _ x y < <(grep '^ready ' "$work/output") || { echo "the face site did not get ready" >&2; exit 1; }
 
-import -window root -crop "68x58+$x+$y" +repage "$output"
-difference=$(compare -metric AE "$output" "$picture" null: 2>&1) || true
+# The X server shows the window a moment after the program drew it: photographed until the face
+# is there (5 s at most).
+for _ in $(seq 50); do
+  import -window root -crop "68x58+$x+$y" +repage "$output"
+  difference=$(compare -metric AE "$output" "$picture" null: 2>&1) || true
+  [[ $difference == 0 ]] && break
+  sleep 0.1
+done
 echo "face at $x,$y: $difference pixels differ from $(basename "$picture")"
 [[ $difference == 0 ]]
