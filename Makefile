@@ -13,7 +13,7 @@ JOBS           ?= $(shell nproc)
 CMAKE_FLAGS    ?=
 
 
-.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench screenshots clean
+.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench screenshots screenshots-windows clean
 
 all: build
 
@@ -82,6 +82,10 @@ bench: build
 screenshots: build
 	@scripts/install-deps.sh --with-display-tools
 	scripts/screenshots.sh $(BUILD_DIR)
+
+screenshots-windows: build build-windows
+	@scripts/install-deps.sh --with-display-tools
+	scripts/windows-screenshots.sh $(BUILD_DIR) $(WIN64_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(WIN32_DIR) $(WIN64_DIR)
