@@ -103,6 +103,29 @@ TEST_F(SampleProgramTest, WindowsHaveTheirLayout) {
     }
 }
 
+TEST_F(SampleProgramTest, TabWalksTheControlsInTheirOrder) {
+    // The option buttons are one stop (the arrow keys move within them); labels take no focus.
+    const std::vector<int> portStops = {id::Optcom1, id::FrmcomCommand1, id::FrmcomCommand2};
+    const std::vector<int> controllerStops = {id::Command1, id::Command2, id::Command3, id::Command4, id::Command5,
+                                              id::Command6, id::Slider1,  id::cbhouse,  id::CBunit,   id::quenvar1};
+    // Tab from the first stop goes once around and back to it.
+    const auto expectWalk = [](HWND window, std::vector<int> stops) {
+        stops.push_back(stops.front());
+        std::vector<int> walked;
+        HWND stop = GetDlgItem(window, stops.front());
+        for (std::size_t i = 0; i < stops.size() && stop; ++i, stop = GetNextDlgTabItem(window, stop, FALSE)) {
+            walked.push_back(GetDlgCtrlID(stop));
+        }
+        EXPECT_EQ(walked, stops);
+    };
+    HWND frmcom = program.waitForWindow(portWindow);
+    ASSERT_NE(frmcom, nullptr);
+    expectWalk(frmcom, portStops);
+    HWND frmx10 = openController();
+    ASSERT_NE(frmx10, nullptr);
+    expectWalk(frmx10, controllerStops);
+}
+
 TEST_F(SampleProgramTest, PortWindowComesFirstWithFirstPort) {
     HWND frmcom = program.waitForWindow(portWindow);
     ASSERT_NE(frmcom, nullptr);
