@@ -12,9 +12,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "control/UploadDecoder.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/LivenessToken.h"
 #include "platform/serial/SerialComponent.h"
@@ -86,6 +90,14 @@ public:
     // receive handler then ends its turn without touching the control again.
     void setX10readyHandler(std::function<void()> handler) { x10ready_ = std::move(handler); }
 
+    // The event x10received: the interface heard another transmitter on the power line; the
+    // handler runs once per function heard, in order, inside the receive handler, once the
+    // upload has been read whole. A transmission the host starts meanwhile (a command from the
+    // handler) waits in the send queue and goes out after what the control was doing when the
+    // interface polled. The handler may destroy the control, as the x10ready handler may.
+    using X10receivedHandler = std::function<void(const HeardFunction&)>;
+    void setX10receivedHandler(X10receivedHandler handler) { x10received_ = std::move(handler); }
+
     // Told each time the control acknowledges a checksum echo (writes 0x00), with the header
     // and code byte of the transmission that echo belonged to: from then on the interface
     // puts it on the power line. An account of what went out; it changes nothing in the
@@ -107,6 +119,26 @@ private:
     void onComm();
     void answerPowerFail();
     void onReadyByte();
+    // Takes the front pair of the send queue and sends it.
+    void sendFrontPair();
+
+    // --- uploads (QuenvarUpload.cpp) ---
+    // What the control does once an upload has been read: the poll came while it was idle, in
+    // place of the echo (the interface did not take the transmission), or in place of the
+    // ready byte (it did).
+    enum class AfterUpload { StayIdle, SendAgain, GoOnAsAfterReady };
+    struct UploadUnderWay {
+        AfterUpload after = AfterUpload::StayIdle;
+        bool reading = true;     // false once the bytes are in and being told to the host
+        std::size_t size = 0;    // bytes announced by the size byte; 0 until it has come
+        std::vector<std::uint8_t> bytes;  // mask and data bytes read so far
+        bool transmissionsHeld = false;   // the host started transmissions meanwhile
+    };
+    void beginUpload(AfterUpload after);
+    void readUploadByte(int byte);
+    void endUpload(const std::vector<HeardFunction>& heard);
+    // Queues transmissions (header, code, ...) the host started while an upload is under way.
+    void holdTransmissions(std::initializer_list<std::string> bytes);
 
     bool portCheck();
     bool houseCheck(const std::string& house);
@@ -123,6 +155,7 @@ private:
     std::unique_ptr<serial::SerialComponent> msComm1_;
     ui::MessageBoxes& boxes_;
     std::function<void()> x10ready_;
+    X10receivedHandler x10received_;
     TransmissionAcknowledged transmissionAcknowledged_;
 
     std::int16_t comstatus_ = handshake::idle;
@@ -138,6 +171,14 @@ private:
     // The bytes of the latest transmission, for the account of acknowledged transmissions.
     std::uint8_t latestHeader_ = 0;
     std::uint8_t latestCode_ = 0;
+    // The latest transmission as sent, to send it again when the interface did not take it.
+    std::string latestStr1_;
+    std::string latestStr2_;
+
+    std::optional<UploadUnderWay> upload_;
+    std::uint64_t uploadsBegun_ = 0;
+    // Which units each house has addressed, as heard: a command may come in two uploads.
+    HouseSelections heardSelections_;
 
     automation::LivenessToken liveness_;
 };

@@ -99,6 +99,11 @@ void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
     const std::int16_t houseNibble = gethouse(house);
     const std::int16_t unitNibble = getunit(unit);
     const std::string address = charText(addInt16(houseNibble, unitNibble));
+    if (upload_) {  // both wait for the upload, the address first
+        holdTransmissions({charText(x10::addressHeader), address, charText(header),
+                           charText(addInt16(houseNibble, function))});
+        return;
+    }
 
     // The function transmission is queued before the address goes out, so it is there when the
     // interface's ready byte for the address arrives.

@@ -22,7 +22,13 @@ QuenvarControl::QuenvarControl()
 QuenvarControl::QuenvarControl(std::unique_ptr<serial::SerialComponent> msComm1,
                                std::shared_ptr<ui::MessageBoxes> boxes)
     : boxes_(std::move(boxes)), events_(quenvarEventInterface()), core_(std::move(msComm1), *boxes_) {
-    core_.setX10readyHandler([this] { raiseX10ready(); });
+    core_.setX10readyHandler([this] { raiseEvent(event::x10ready, "x10ready"); });
+    core_.setX10receivedHandler([this](const HeardFunction& heard) {
+        const automation::Variant args[] = {
+            automation::Variant::fromText(heard.house), automation::Variant::fromText(heard.units),
+            automation::Variant::fromText(heard.command), automation::Variant::fromInt16(heard.level)};
+        raiseEvent(event::x10received, "x10received", args);
+    });
     core_.MSComm1().setOnError([this](const automation::RuntimeError& error) { reportUnreachedError(error); });
 }
 
@@ -33,18 +39,18 @@ QuenvarControl::~QuenvarControl() {
     delete face_.data();
 }
 
-void QuenvarControl::raiseX10ready() {
+void QuenvarControl::raiseEvent(automation::MemberId id, const std::string& name,
+                                std::span<const automation::Variant> args) {
     try {
-        events_.raise(event::x10ready);
+        events_.raise(id, args);
     } catch (const automation::RuntimeError& error) {
         // A host's failing handler must not leave the handshake half done: the control finishes
         // its turn and tells the user what the handler reported.
-        boxes_->showMessage("The handler of the event x10ready failed (error " + std::to_string(error.number()) +
+        boxes_->showMessage("The handler of the event " + name + " failed (error " + std::to_string(error.number()) +
                                 "): " + error.description(),
                             message::libraryTitle);
     } catch (const std::exception& failure) {
-        boxes_->showMessage(std::string("The handler of the event x10ready failed: ") + failure.what(),
-                            message::libraryTitle);
+        boxes_->showMessage("The handler of the event " + name + " failed: " + failure.what(), message::libraryTitle);
     }
 }
 

@@ -6,10 +6,10 @@
 // What a host may rely on:
 // - Every call runs on the host's thread; members run only from invoke, the receive handler
 //   only from the serial component's notifications.
-// - x10ready is raised through the connection point of `__quenvar`: every advised sink is
-//   called in turn, and the receive handler goes on only after all have returned. With no
-//   sink connected nothing happens. A sink that fails does not stop the handshake; the
-//   failure is shown to the user in a message box.
+// - x10ready and x10received are raised through the connection point of `__quenvar`: every
+//   advised sink is called in turn, and the receive handler goes on only after all have
+//   returned. With no sink connected nothing happens. A sink that fails does not stop the
+//   handshake; the failure is shown to the user in a message box.
 // - Errors that reach no caller (a device that went away, a failure inside the receive
 //   handler) are shown to the user in a message box titled "quenvar".
 // - The control saves and restores nothing; the host keeps each instance's extent.
@@ -80,7 +80,8 @@ public:
     static constexpr QSize designedFaceSize{320, 240};
 
 private:
-    void raiseX10ready();
+    // Raises the event through the connection point; a failing handler is shown in a box.
+    void raiseEvent(automation::MemberId id, const std::string& name, std::span<const automation::Variant> args = {});
     void reportUnreachedError(const automation::RuntimeError& error);
 
     std::shared_ptr<ui::MessageBoxes> boxes_;

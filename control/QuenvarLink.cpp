@@ -45,12 +45,18 @@ void Quenvar::sendx10(const std::string& str1, const std::string& str2) {
     const std::int16_t sum = automation::addInt16(static_cast<std::int16_t>(charCode(str1)),
                                                   static_cast<std::int16_t>(charCode(str2)));
     const std::string checksumText = charText(sum & 0xFF);
+    if (upload_) {
+        holdTransmissions({str1, str2});
+        return;
+    }
 
     msComm1_->setOutput(str1);
     msComm1_->setOutput(str2);
     ++transmissionsSent_;
     latestHeader_ = static_cast<std::uint8_t>(charCode(str1));
     latestCode_ = static_cast<std::uint8_t>(charCode(str2));
+    latestStr1_ = str1;
+    latestStr2_ = str2;
     comstatus_ = handshake::awaitingEcho;
     strtotal_ = checksumText;
     checksum_ = strtotal_;
@@ -70,6 +76,15 @@ void Quenvar::onComm() {
         return msComm1_->commEvent() == serial::comm_event::Receive && comstatus_ == state;
     };
 
+    // An upload's bytes are read as such, whatever the handshake was awaiting when it came.
+    if (upload_ && upload_->reading && msComm1_->commEvent() == serial::comm_event::Receive) {
+        int byte = 0;
+        if (readReceivedByte(byte)) {
+            readUploadByte(byte & 0xFF);
+        }
+        return;
+    }
+
     if (dataReceivedIn(handshake::idle)) {
         int byte = 0;
         if (!readReceivedByte(byte)) {
@@ -77,6 +92,8 @@ void Quenvar::onComm() {
         }
         if ((byte & 0xFF) == x10::powerFailRequest) {
             answerPowerFail();
+        } else if ((byte & 0xFF) == x10::uploadPoll) {
+            beginUpload(AfterUpload::StayIdle);
         }
     }
 
@@ -101,11 +118,23 @@ void Quenvar::onComm() {
             comstatus_ = handshake::idle;
             return;
         }
+        // The interface polls instead of echoing: it did not take the transmission, which goes
+        // out again once the upload has been read. (A checksum that is itself 0x5A was taken as
+        // the echo above.)
+        if ((byte & 0xFF) == x10::uploadPoll) {
+            beginUpload(AfterUpload::SendAgain);
+            return;
+        }
     }
 
     if (dataReceivedIn(handshake::awaitingReady)) {
         int byte = 0;
         if (!readReceivedByte(byte)) {
+            return;
+        }
+        // The poll in place of the ready byte: the transmission went out and news is waiting.
+        if (byte == x10::uploadPoll) {
+            beginUpload(AfterUpload::GoOnAsAfterReady);
             return;
         }
         if (byte != x10::readyByte) {
@@ -158,6 +187,11 @@ void Quenvar::onReadyByte() {
         return;
     }
 
+    sendFrontPair();
+}
+
+void Quenvar::sendFrontPair() {
+    const automation::CollectionRef queue = colstring();
     const std::string header = queue->item(1).toText();
     const std::string code = queue->item(2).toText();
     queue->remove(2);

@@ -58,6 +58,11 @@ inline constexpr int readyByte = 0x55;
 inline constexpr int powerFailRequest = 0xA5;
 inline constexpr int macroDownloadHeader = 0xFB;
 inline constexpr int macroDownloadLength = 42;
+// The interface polls with 0x5A when it has heard other transmitters; 0xC3 answers it, and the
+// upload follows: a size byte (1 to 9: the mask and up to eight data bytes), then those bytes.
+inline constexpr int uploadPoll = 0x5A;
+inline constexpr int pollAnswer = 0xC3;
+inline constexpr int largestUploadSize = 9;
 
 // Function header for Dim and Bright, for a dim value already checked to lie in 5..95.
 // Peers on the wire rely on this exact mapping: values ending in 5 carry one dim step fewer

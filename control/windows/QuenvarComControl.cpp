@@ -176,7 +176,13 @@ QuenvarComControl::QuenvarComControl(HMODULE module)
     }
     core_ = std::make_unique<Quenvar>(
         std::make_unique<GuardedSerialComponent>(std::make_unique<serial::WinSerialComponent>(), *this), boxes_);
-    core_->setX10readyHandler([this] { raiseX10ready(); });
+    core_->setX10readyHandler([this] { raiseEvent(event::x10ready, "x10ready"); });
+    core_->setX10receivedHandler([this](const HeardFunction& heard) {
+        const automation::Variant args[] = {
+            automation::Variant::fromText(heard.house), automation::Variant::fromText(heard.units),
+            automation::Variant::fromText(heard.command), automation::Variant::fromInt16(heard.level)};
+        raiseEvent(event::x10received, "x10received", args);
+    });
     core_->MSComm1().setOnError([this](const automation::RuntimeError& error) { reportUnreachedError(error.description()); });
 }
 
@@ -392,16 +398,17 @@ HRESULT QuenvarComControl::GetGUID(DWORD kind, GUID* guid) {
 
 HRESULT QuenvarComControl::InterfaceSupportsErrorInfo(REFIID iid) { return iid == quenvarIid ? S_OK : S_FALSE; }
 
-void QuenvarComControl::raiseX10ready() {
+void QuenvarComControl::raiseEvent(automation::MemberId id, const std::string& name,
+                                   std::span<const automation::Variant> args) {
     try {
-        events_.raise(event::x10ready);
+        events_.raise(id, args);
     } catch (const automation::RuntimeError& error) {
         // A host's failing handler must not leave the handshake half done: the control finishes
         // its turn and tells the user what the handler reported.
-        reportUnreachedError("The handler of the event x10ready failed (error " + std::to_string(error.number()) +
+        reportUnreachedError("The handler of the event " + name + " failed (error " + std::to_string(error.number()) +
                              "): " + error.description());
     } catch (const std::exception& failure) {
-        reportUnreachedError(std::string("The handler of the event x10ready failed: ") + failure.what());
+        reportUnreachedError("The handler of the event " + name + " failed: " + failure.what());
     }
 }
 

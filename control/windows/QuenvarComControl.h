@@ -98,7 +98,8 @@ private:
     HRESULT callMember(automation::MemberId id, automation::InvokeKind kind, std::vector<automation::Variant> args,
                        automation::Variant* result = nullptr);
     HRESULT typeInfoOf(const GUID& guid, ITypeInfo** info);
-    void raiseX10ready();
+    // Raises the event through the connection point; a failing handler is shown in a box.
+    void raiseEvent(automation::MemberId id, const std::string& name, std::span<const automation::Variant> args = {});
     void reportUnreachedError(const std::string& description);
     // Called when the last reference went during an activity, once the last activity ends.
     void destroyAfterActivity();

@@ -181,9 +181,17 @@ void ControlSiteTest::eventsBecomeSignal() {
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, kWaitMs);
     QCOMPARE(events.front().at(0).toInt(), 1);
     QCOMPARE(events.front().at(1).toString(), QStringLiteral("x10ready"));
+    QCOMPARE(events.front().at(2).toList(), QVariantList());
     QVERIFY(simulator.module('A', 1).on);
+    // A remote control's B2 Dim by 11 of 22 steps: the event's arguments come with the signal.
+    simulator.sendFromOtherTransmitter(
+        {x10sim::Frame::forAddress('B', 2), x10sim::Frame::forFunction('B', x10sim::FunctionCode::Dim, 11)});
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, kWaitMs);
+    QCOMPARE(events.last().at(0).toInt(), 2);
+    QCOMPARE(events.last().at(1).toString(), QStringLiteral("x10received"));
+    QCOMPARE(events.last().at(2).toList(), (QVariantList{QStringLiteral("B"), QStringLiteral("02"), QStringLiteral("Dim"), 50}));
     site.dynamicCall(kCloseX10);
-    QCOMPARE(events.count(), 1);
+    QCOMPARE(events.count(), 2);
 }
 
 void ControlSiteTest::releaseDisconnectsEvents() {

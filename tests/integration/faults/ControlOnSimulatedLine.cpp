@@ -46,9 +46,11 @@ ControlOnSimulatedLine::ControlOnSimulatedLine() {
         throw std::runtime_error("the control offers no connection point for __quenvar");
     }
     cookie_ = events_->advise(std::make_shared<automation::EventSink>(
-        events_->eventInterface(), [this](automation::MemberId id, std::span<automation::Variant>) {
+        events_->eventInterface(), [this](automation::MemberId id, std::span<automation::Variant> args) {
             if (id == control::event::x10ready) {
                 ++readyEvents_;
+            } else if (id == control::event::x10received) {
+                heard_.push_back({args[0].toText(), args[1].toText(), args[2].toText(), args[3].toInt16()});
             }
         }));
 }
@@ -68,6 +70,17 @@ void ControlOnSimulatedLine::startInterface(x10sim::SimulatorOptions options) {
     const auto noteTraffic = [this] { lastTraffic_.restart(); };
     QObject::connect(sim_.get(), &x10sim::Simulator::bytesReceived, noteTraffic);
     QObject::connect(sim_.get(), &x10sim::Simulator::bytesSent, noteTraffic);
+}
+
+void ControlOnSimulatedLine::whenReceived(int count, std::function<void(x10sim::Simulator&)> action) {
+    x10sim::Simulator& sim = *sim_;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(&sim, &x10sim::Simulator::bytesReceived, [&sim, count, action, connection] {
+        if (sim.receivedBytes().size() >= count) {
+            QObject::disconnect(*connection);
+            action(sim);
+        }
+    });
 }
 
 RaisedError ControlOnSimulatedLine::call(automation::MemberId member, std::vector<automation::Variant> args) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@
 
 #include "control/QuenvarControl.h"
 #include "control/QuenvarSurface.h"
+#include "control/UploadDecoder.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/Variant.h"
 #include "sim/Simulator.h"
@@ -58,6 +60,11 @@ public:
     control::QuenvarControl& control() { return *control_; }
     MessageBoxReader& boxes() { return boxes_; }
     int readyEvents() const { return readyEvents_; }
+    // Every x10received, with its arguments as the host got them.
+    const std::vector<control::HeardFunction>& heard() const { return heard_; }
+    // Runs `action` once, at the moment the interface has received `count` bytes in all, before
+    // it acts on them.
+    void whenReceived(int count, std::function<void(x10sim::Simulator&)> action);
     // The control's own account: every transmission it acknowledged, in order.
     const std::vector<Acknowledged>& acknowledged() const { return acknowledged_; }
 
@@ -77,6 +84,7 @@ private:
     automation::ConnectionPoint* events_ = nullptr;
     automation::ConnectionPoint::Cookie cookie_ = 0;
     int readyEvents_ = 0;
+    std::vector<control::HeardFunction> heard_;
     std::vector<Acknowledged> acknowledged_;
     QElapsedTimer lastTraffic_;
 };

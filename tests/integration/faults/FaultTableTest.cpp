@@ -44,19 +44,6 @@ struct FaultRow {
 
 void PrintTo(const FaultRow& row, std::ostream* out) { *out << row.name; }
 
-// Arms `fault` at the moment the interface has received `count` bytes in all, before it acts on
-// them: a fault for the transmission after the one under way.
-void armWhenReceived(ControlOnSimulatedLine& line, int count, std::function<void(x10sim::Simulator&)> fault) {
-    auto& sim = line.interface();
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(&sim, &x10sim::Simulator::bytesReceived, [&sim, count, fault, connection] {
-        if (sim.receivedBytes().size() >= count) {
-            QObject::disconnect(*connection);
-            fault(sim);
-        }
-    });
-}
-
 void onA1(ControlOnSimulatedLine& line) {
     ASSERT_EQ(line.openPort().number, 0);
     ASSERT_EQ(line.unitCommand(member::x10on, "A", "01").number, 0);
@@ -67,6 +54,59 @@ bool received(ControlOnSimulatedLine& line, int count) {
 }
 
 const QByteArray powerFailReply = QByteArray::fromHex("FB") + QByteArray(42, '\0');
+
+// A remote control on the power line: B1 On.
+void remoteB1On(x10sim::Simulator& sim) {
+    sim.sendFromOtherTransmitter({x10sim::Frame::forAddress('B', 1), x10sim::Frame::forFunction('B', x10sim::FunctionCode::On)});
+}
+
+// The poll meets the control's x10on A1 once the interface has `count` bytes of it (and, when
+// `afterThem`, once it has acted on them): A1 still goes out once, x10ready comes once, and the
+// host hears B1 On.
+FaultRow pollDuringACommand(const char* name, bool paced, int count, bool afterThem) {
+    return {name, paced,
+            [count, afterThem](ControlOnSimulatedLine& line) {
+                line.whenReceived(count, [afterThem](x10sim::Simulator& sim) {
+                    if (afterThem) {
+                        QMetaObject::invokeMethod(&sim, [&sim] { remoteB1On(sim); }, Qt::QueuedConnection);
+                    } else {
+                        remoteB1On(sim);
+                    }
+                });
+                onA1(line);
+                ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }, 3s));
+            },
+            {}, false,
+            [](ControlOnSimulatedLine& line) {
+                std::vector<std::string> sentByTheInterface;
+                for (const x10sim::Frame& frame : line.interface().frames()) {
+                    if (frame.origin == x10sim::FrameOrigin::Interface) sentByTheInterface.push_back(frame.text());
+                }
+                EXPECT_EQ(sentByTheInterface, (std::vector<std::string>{"A1 address", "A On"}));
+                EXPECT_EQ(line.heard(), (std::vector<control::HeardFunction>{{"B", "01", "On", 0}}));
+                EXPECT_EQ(line.readyEvents(), 1);
+                EXPECT_EQ(line.comstatus(), hs::idle);
+                EXPECT_TRUE(line.interface().module('A', 1).on);
+            }};
+}
+
+// An upload spoiled on the line while the control is idle: nothing is told, and the next
+// command still goes out (the usable-afterwards check of every row).
+FaultRow spoiledUpload(const char* name, Fault fault) {
+    return {name, false,
+            [fault](ControlOnSimulatedLine& line) {
+                ASSERT_EQ(line.openPort().number, 0);
+                line.interface().injectFault(fault);
+                remoteB1On(line.interface());
+                ASSERT_TRUE(received(line, 1));
+            },
+            {}, false,
+            [](ControlOnSimulatedLine& line) {
+                EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("C3"));
+                EXPECT_TRUE(line.heard().empty());
+                EXPECT_TRUE(line.interface().module('B', 1).on) << "the remote switched its module";
+            }};
+}
 
 const std::vector<FaultRow> faultRows = {
     {"DeviceGoneWhileIdle", false,
@@ -119,7 +159,7 @@ const std::vector<FaultRow> faultRows = {
      }},
     {"WrongEchoForTheQueuedFunction", false,
      [](ControlOnSimulatedLine& line) {
-         armWhenReceived(line, 3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::WrongEcho); });
+         line.whenReceived(3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::WrongEcho); });
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 3; }));
      },
@@ -185,7 +225,7 @@ const std::vector<FaultRow> faultRows = {
     {"PowerFailAwaitingReady", false,
      [](ControlOnSimulatedLine& line) {
          // The mains goes while the address frame is on the power line, before the ready byte.
-         armWhenReceived(line, 3, [](x10sim::Simulator& sim) { sim.powerFailure(); });
+         line.whenReceived(3, [](x10sim::Simulator& sim) { sim.powerFailure(); });
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return !line.boxes().seen().empty(); }));
      },
@@ -202,21 +242,46 @@ const std::vector<FaultRow> faultRows = {
      },
      {}, false,
      [](ControlOnSimulatedLine& line) {
-         EXPECT_TRUE(line.interface().receivedBytes().isEmpty());
+         // 0x5A is the interface's poll: answered; 0x33 is no upload size and ends the reading.
+         EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("C3"));
+         EXPECT_TRUE(line.heard().empty());
          EXPECT_EQ(line.comstatus(), hs::idle);
      }},
     {"StrayBytesBetweenTheTwoTransmissions", false,
      [](ControlOnSimulatedLine& line) {
-         armWhenReceived(line, 3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::StrayBytes); });
+         line.whenReceived(3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::StrayBytes); });
          onA1(line);
-         ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }));
+         ASSERT_TRUE(waitUntil([&] { return !line.boxes().seen().empty(); }));
+     },
+     // A poll that was none: the control answers it, sends the function again when no upload
+     // follows, and then meets the echo of both transmissions.
+     {Notice::NotResponding}, false,
+     [](ControlOnSimulatedLine& line) {
+         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A" "55" "5A33" "68" "68" "55"));
+         EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address", "A On"}));
+         EXPECT_EQ(line.readyEvents(), 0);
+     }},
+    {"RemoteA1OnWhileIdle", false,
+     [](ControlOnSimulatedLine& line) {
+         ASSERT_EQ(line.openPort().number, 0);
+         line.interface().sendFromOtherTransmitter(
+             {x10sim::Frame::forAddress('A', 1), x10sim::Frame::forFunction('A', x10sim::FunctionCode::On)});
+         ASSERT_TRUE(waitUntil([&] { return !line.heard().empty(); }));
      },
      {}, false,
      [](ControlOnSimulatedLine& line) {
-         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A" "55" "5A33" "68" "55"));
-         EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address", "A On"}));
-         EXPECT_EQ(line.readyEvents(), 1);
+         EXPECT_EQ(line.heard(), (std::vector<control::HeardFunction>{{"A", "01", "On", 0}}));
+         EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("C3"));
+         EXPECT_EQ(line.comstatus(), hs::idle);
+         EXPECT_EQ(line.readyEvents(), 0);
      }},
+    pollDuringACommand("PollInsteadOfTheAddressEcho", false, 1, false),
+    pollDuringACommand("PollWhileTheAddressAwaitsItsAcknowledge", false, 3, false),
+    pollDuringACommand("PollInsteadOfTheAddressReadyByte", true, 3, true),
+    pollDuringACommand("PollInsteadOfTheFunctionEcho", false, 4, false),
+    pollDuringACommand("PollInsteadOfTheLastReadyByte", true, 6, true),
+    spoiledUpload("UploadCutShort", Fault::UploadCutShort),
+    spoiledUpload("UploadSizeOutOfRange", Fault::UploadSizeOutOfRange),
     {"SlowInterface", true,
      [](ControlOnSimulatedLine& line) { onA1(line); },  // lasts while the frames go out
      {}, false,

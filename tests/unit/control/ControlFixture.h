@@ -26,6 +26,12 @@ protected:
                 onReady();
             }
         });
+        control->setX10receivedHandler([this](const control::HeardFunction& function) {
+            heard.push_back(function);
+            if (onHeard) {
+                onHeard(function);
+            }
+        });
     }
 
     void openPort() { control->openx10(1); }
@@ -52,6 +58,8 @@ protected:
     std::int16_t stateDuringReady = -1;
     bool sendstatusDuringReady = true;
     std::function<void()> onReady;
+    std::vector<control::HeardFunction> heard;  // every x10received, in order
+    std::function<void(const control::HeardFunction&)> onHeard;
 };
 
 }  // namespace quenvar::testing
