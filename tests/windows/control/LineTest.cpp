@@ -1,5 +1,5 @@
 // The control on COM1 with x10sim behind it, driven as a COM host drives it: the bytes on the
-// wire, x10ready through an advised sink, the checks' message boxes,
+// wire, x10ready through an advised sink, the power-fail reply, the checks' message boxes,
 // run-time errors as EXCEPINFO, and a host that lets go of the control inside its event.
 
 #include "control/QuenvarSurface.h"
@@ -138,6 +138,17 @@ TEST_F(ControlOnCom1, AHostMayUnadviseAndReleaseTheControlInsideX10ready) {
     // The control goes once its notification is over, and lets go of the sink.
     EXPECT_TRUE(runMessagesUntil([&] { return canUnloadNow() == S_OK; }));
     EXPECT_EQ(sink_.references, 0);
+}
+
+TEST_F(ControlOnCom1, APowerFailRequestIsAnsweredWithAnEmptyMacroDownloadAndTheNextCommandGoesThrough) {
+    // The interface's mains came back: it asks with 0xA5 once a second until answered.
+    SimulatorBehindCom1::command("power-fail");
+    const std::string reply = "\xFB" + std::string(42, '\0');
+    ASSERT_TRUE(runMessagesUntil([&] { return received().size() >= reply.size(); }));
+    EXPECT_EQ(received(), reply);
+    ASSERT_EQ(call(control_, control::member::x10on, {Value::text(L"A"), Value::text(L"01")}).status, S_OK);
+    ASSERT_TRUE(waitForX10ready(1));
+    EXPECT_EQ(received(), reply + std::string("\x04\x66\x00\x06\x62\x00", 6));
 }
 
 // Last: 0xA5 on the wire starts a five-byte transmission, which x10sim keeps waiting for (up to
