@@ -15,7 +15,7 @@ void Quenvar::beginUpload(AfterUpload after) {
     msComm1_->setOutput(charText(x10::pollAnswer));
     // A poll that comes while the previous upload is still being told keeps what that one held.
     const bool held = upload_ && upload_->transmissionsHeld;
-    upload_.emplace();
+    upload_ = UploadUnderWay{};
     upload_->after = after;
     upload_->transmissionsHeld = held;
     ++uploadsBegun_;
