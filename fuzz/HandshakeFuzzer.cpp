@@ -1,6 +1,7 @@
 // Drives the control's link layer and lighting commands with a little program decoded from
-// the input: host calls, host writes to the six fields, bytes from the interface, failing
-// writes, and host code run while a message box or the x10ready handler holds the control.
+// the input: host calls, host writes to the six fields, bytes from the interface (among them its
+// upload poll and uploads), failing writes, and host code run while a message box or the
+// x10ready handler holds the control.
 //
 // Every call and every notification is judged by an oracle of its own, built from the wire
 // protocol and the X10 code tables rather than from the control's code: which bytes it may
@@ -62,6 +63,38 @@ int dimHeaderOf(int dimvalue) {
 
 std::string byteText(int value) { return std::string(1, static_cast<char>(value & 0xFF)); }
 
+// The interface's upload, from its documented format: the mask, then data bytes; a set mask bit
+// marks a function (house code, function code), after Dim and Bright comes the level change in
+// 210ths, after an extended code its data and command. The functions, as the host hears them.
+struct Heard {
+    std::string house;
+    std::string command;
+    std::int16_t level;
+};
+
+std::vector<Heard> functionsIn(const std::string& maskAndData) {
+    static const char* const names[16] = {"All Units Off", "All Lights On", "On", "Off", "Dim", "Bright",
+                                          "All Lights Off", "Extended Code", "Hail Request", "Hail Ack",
+                                          "Preset Dim", "Preset Dim", "Extended Data", "Status On",
+                                          "Status Off", "Status Request"};
+    std::vector<Heard> heard;
+    const int mask = static_cast<unsigned char>(maskAndData[0]);
+    for (std::size_t i = 1; i < maskAndData.size(); ++i) {
+        const int byte = static_cast<unsigned char>(maskAndData[i]);
+        if (i > 8 || ((mask >> (i - 1)) & 1) == 0) continue;
+        Heard function{std::string(1, lettersInCodeOrder[static_cast<std::size_t>(byte >> 4)]), names[byte & 0x0F], 0};
+        if ((byte & 0x0F) == 4 || (byte & 0x0F) == 5) {
+            if (i + 1 < maskAndData.size()) {
+                function.level = static_cast<std::int16_t>((static_cast<unsigned char>(maskAndData[++i]) * 100 + 105) / 210);
+            }
+        } else if ((byte & 0x0F) == 7) {
+            i += 2;
+        }
+        heard.push_back(function);
+    }
+    return heard;
+}
+
 int codeOf(const std::string& text) { return static_cast<unsigned char>(text.front()); }
 
 // What a call of Variant::toText on a queue entry gives: its text, or the error it raises.
@@ -99,6 +132,7 @@ struct Expectation {
     bool transmits = false;           // the writes are a two-byte transmission
     std::vector<std::pair<std::string, std::string>> boxes;  // prompt, title
     int readyEvents = 0;
+    std::vector<Heard> heard;  // x10received, in order
     std::int32_t error = 0;  // the run-time error the call ends with; 0: none
 
     std::optional<std::int16_t> comstatus;
@@ -115,11 +149,14 @@ struct Expectation {
     bool takesFrontPair = false;
     std::optional<int> reads;             // reads of Input, when fixed
     std::optional<std::string> unreadAfter;
+    // The queue afterwards, when the call both appends and takes (a command that ends an upload).
+    std::optional<std::vector<Variant>> queueAfter;
 
     // Observed while the call runs.
     std::size_t written = 0;
     std::size_t boxesShown = 0;
     int readyRaised = 0;
+    std::size_t heardRaised = 0;
     bool hostCodeRan = false;        // host code ran inside this call (a box or x10ready)
     bool queueChangedByHost = false;
     int nestedQueueGrowth = 0;
@@ -139,11 +176,12 @@ public:
     void onWrite(const std::string& bytes);
     void onBox(const std::string& prompt, const std::string& title);
     void onReady();
+    void onHeard(const quenvar::control::HeardFunction& function);
 
 private:
     enum Op : std::uint8_t {
         Open, Close, Send, LightsOn, LightsOff, AllOff, On, Off, Dim, Bright,
-        ReceiveByte, ReceiveAnswer, ReceiveMany, NotifyOther, NotifyEmpty,
+        ReceiveByte, ReceiveAnswer, ReceiveMany, ReceiveUpload, NotifyOther, NotifyEmpty,
         WriteComstatus, WriteStrtotal, WriteSendstatus, WriteColstring, WriteChecksum, WriteCountmacro,
         ChangeQueue, FailWrites, FailOpen, ActInBox, ActInReady, OpCount
     };
@@ -171,6 +209,18 @@ private:
     void addTransmission(Expectation& e, const std::string& header, const std::string& code);
     // 0xFB and 42 zero bytes, countmacro 0; or the write's error.
     void expectPowerFailReply(Expectation& e);
+    // The poll answered 0xC3 (or the write's error); the upload is read from the next byte on.
+    enum class After { StayIdle, SendAgain, GoOnAsAfterReady };
+    void expectPollAnswer(Expectation& e, After after);
+    void expectUploadByte(Expectation& e, int byte);
+    // The control takes up its own work again after an upload.
+    void expectEndOfUpload(Expectation& e);
+    // The 0x55 path: sendstatus false, then the next queued pair or x10ready.
+    void expectGoingOnAsAfterReady(Expectation& e);
+    // Takes the queue's front pair (as it is after what the call appended) and sends it.
+    void expectFrontPair(Expectation& e);
+    // A transmission the host starts while an upload is under way waits in the queue.
+    void expectHeld(Expectation& e, std::vector<std::string> bytes);
 
     FuzzedDataProvider& input_;
     std::unique_ptr<RecordedBoxes> boxes_;
@@ -180,6 +230,15 @@ private:
     std::vector<std::string> trace_;
     std::optional<std::int16_t> hostComstatus_;
     std::uint64_t transmissions_ = 0;
+    std::pair<std::string, std::string> lastTransmission_;  // as written
+    // The oracle's own account of an upload under way: from the answered poll to its end.
+    struct Upload {
+        After after = After::StayIdle;
+        std::size_t size = 0;  // 0 until the size byte has come
+        std::string bytes;
+        bool held = false;
+    };
+    std::optional<Upload> upload_;
     int opsRun_ = 0;
     int depth_ = 0;
     int pendingBoxOps_ = 0;
@@ -204,6 +263,7 @@ HandshakeRun::HandshakeRun(FuzzedDataProvider& input) : input_(input), boxes_(st
     port_->onWrite = [this](const std::string& bytes) { onWrite(bytes); };
     control_ = std::make_unique<Quenvar>(std::move(component), *boxes_);
     control_->setX10readyHandler([this] { onReady(); });
+    control_->setX10receivedHandler([this](const quenvar::control::HeardFunction& function) { onHeard(function); });
 }
 
 HandshakeRun::~HandshakeRun() = default;
@@ -245,7 +305,10 @@ void HandshakeRun::onWrite(const std::string& bytes) {
           e.call + " wrote " + hexBytes(bytes) + " as write " + std::to_string(e.written + 1) + "; allowed: " +
               (e.written < e.writes.size() ? hexBytes(e.writes[e.written]) : std::string("nothing more")));
     ++e.written;
-    if (e.transmits && e.written == e.writes.size()) ++transmissions_;
+    if (e.transmits && e.written == e.writes.size()) {
+        ++transmissions_;
+        lastTransmission_ = {e.writes[e.writes.size() - 2], e.writes.back()};
+    }
     checkComstatusDomain();
 }
 
@@ -271,6 +334,18 @@ void HandshakeRun::onReady() {
           "x10ready is raised while comstatus is 1 and sendstatus false",
           "comstatus " + std::to_string(control_->comstatus()));
     if (pendingReadyOps_ > 0) runHostCodeInside();
+}
+
+void HandshakeRun::onHeard(const quenvar::control::HeardFunction& function) {
+    check(!open_.empty(), "x10received comes only from a notification or a call that ends an upload");
+    Expectation& e = open_.back();
+    check(e.heardRaised < e.heard.size(), "x10received is raised once per function of a whole upload",
+          e.call + " told " + function.house + " " + function.command);
+    const Heard& expected = e.heard[e.heardRaised++];
+    check(function.house == expected.house && function.command == expected.command && function.level == expected.level,
+          "x10received tells the function's house, name and level change",
+          e.call + " told " + function.house + " " + function.command + " " + std::to_string(function.level) +
+              "; expected " + expected.house + " " + expected.command + " " + std::to_string(expected.level));
 }
 
 void HandshakeRun::runHostCodeInside() {
@@ -319,6 +394,8 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
           who + " showed " + std::to_string(e.boxesShown) + " of " + std::to_string(e.boxes.size()) + " boxes");
     check(e.readyRaised == (e.error == 0 ? e.readyEvents : 0), "x10ready is raised once per ready byte with an empty queue",
           who + " raised it " + std::to_string(e.readyRaised) + " times");
+    check(e.heardRaised == e.heard.size(), "x10received is raised once per function of a whole upload",
+          who + " told " + std::to_string(e.heardRaised) + " of " + std::to_string(e.heard.size()));
     checkComstatusDomain();
 
     if (!e.hostCodeRan) {
@@ -353,6 +430,7 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
             std::vector<Variant> expected = e.before.entries;
             if (e.takesFrontPair) expected.erase(expected.begin(), expected.begin() + 2);
             for (const auto& text : e.queueAppended) expected.push_back(Variant::fromText(text));
+            if (e.queueAfter) expected = *e.queueAfter;
             check(after.entries == expected, "the queue holds what the call leaves there",
                   who + " left " + std::to_string(after.entries.size()) + " entries");
         }
@@ -379,6 +457,60 @@ void HandshakeRun::expectPowerFailReply(Expectation& e) {
     e.countmacro = 0;
 }
 
+void HandshakeRun::expectPollAnswer(Expectation& e, After after) {
+    if (port_->writeError) {
+        e.error = port_->writeError->number();
+        return;
+    }
+    e.writes = {byteText(0xC3)};
+    upload_ = Upload{};
+    upload_->after = after;
+}
+
+void HandshakeRun::expectUploadByte(Expectation& e, int byte) {
+    Upload& upload = *upload_;
+    if (upload.size == 0) {
+        if (byte == 0x5A) {  // polled again before the answer arrived
+            if (port_->writeError) e.error = port_->writeError->number();
+            else e.writes = {byteText(0xC3)};
+        } else if (byte >= 1 && byte <= 9) {
+            upload.size = static_cast<std::size_t>(byte);
+        } else {
+            expectEndOfUpload(e);  // no upload is that long
+        }
+        return;
+    }
+    upload.bytes += static_cast<char>(byte);
+    if (upload.bytes.size() == upload.size) {
+        e.heard = functionsIn(upload.bytes);
+        expectEndOfUpload(e);
+    }
+}
+
+void HandshakeRun::expectEndOfUpload(Expectation& e) {
+    const Upload done = *upload_;
+    upload_.reset();
+    switch (done.after) {
+        case After::StayIdle:
+            if (done.held) expectFrontPair(e);
+            break;
+        case After::SendAgain:
+            if (!lastTransmission_.first.empty()) addTransmission(e, lastTransmission_.first, lastTransmission_.second);
+            break;
+        case After::GoOnAsAfterReady: expectGoingOnAsAfterReady(e); break;
+    }
+}
+
+void HandshakeRun::expectHeld(Expectation& e, std::vector<std::string> bytes) {
+    std::vector<Variant> queue = e.before.entries;
+    for (const auto& byte : bytes) queue.push_back(Variant::fromText(byte));
+    e.queueGrowth = static_cast<int>(bytes.size());
+    e.queueAfter = queue;
+    upload_->held = true;
+    // The control cannot tell a slow upload from one cut short: a call ends the reading.
+    expectEndOfUpload(e);
+}
+
 void HandshakeRun::addTransmission(Expectation& e, const std::string& header, const std::string& code) {
     if (port_->writeError) {
         e.error = port_->writeError->number();
@@ -396,6 +528,8 @@ Expectation HandshakeRun::expectSend(const std::string& call, const std::string&
         e.boxes = {{message::portClosed, message::errorTitle}};
     } else if (header.empty() || code.empty()) {
         e.error = error_number::InvalidProcedureCall;
+    } else if (upload_) {
+        expectHeld(e, {header, code});
     } else {
         addTransmission(e, header, code);
     }
@@ -415,7 +549,8 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
         return e;
     }
     if (unit == nullptr) {
-        addTransmission(e, byteText(header), byteText(*houseNibble + function));
+        if (upload_) expectHeld(e, {byteText(header), byteText(*houseNibble + function)});
+        else addTransmission(e, byteText(header), byteText(*houseNibble + function));
         return e;
     }
     const auto number = quenvar::fuzz::referenceNumber(*unit, ".", -32768, 32767);
@@ -433,9 +568,14 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
         return e;
     }
     const int functionHeader = dimvalue ? dimHeaderOf(*dimvalue) : header;
+    const std::string address = byteText(*houseNibble + unitNibbleOf(static_cast<int>(number.value)));
+    if (upload_) {  // the address waits in the queue before its function
+        expectHeld(e, {byteText(0x04), address, byteText(functionHeader), byteText(*houseNibble + function)});
+        return e;
+    }
     e.queueAppended = {byteText(functionHeader), byteText(*houseNibble + function)};
     e.queueGrowth = 2;
-    addTransmission(e, byteText(0x04), byteText(*houseNibble + unitNibbleOf(static_cast<int>(number.value))));
+    addTransmission(e, byteText(0x04), address);
     if (e.error != 0) {  // a command whose address cannot be written takes its function back
         e.queueAppended.clear();
         e.queueGrowth = 0;
@@ -448,6 +588,14 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
                       (port_->readWholeBuffer ? " (one read takes all)" : ""),
                   fieldsNow()};
     const std::int16_t state = e.before.comstatus;
+    // An upload's bytes are read as such, whatever the handshake state.
+    if (reason == comm_event::Receive && upload_) {
+        e.reads = 1;
+        if (port_->unread.empty()) return e;  // nothing to act on
+        e.unreadAfter = port_->unread.substr(port_->readWholeBuffer ? port_->unread.size() : 1);
+        expectUploadByte(e, static_cast<unsigned char>(port_->unread.front()));
+        return e;
+    }
     if (reason != comm_event::Receive || (state != 0 && state != 1 && state != 99)) {
         e.reads = 0;
         e.unreadAfter = port_->unread;
@@ -460,6 +608,7 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
 
     if (state == 0) {
         if (byte == 0xA5) expectPowerFailReply(e);
+        if (byte == 0x5A) expectPollAnswer(e, After::StayIdle);
         return e;
     }
     if (state == 1) {
@@ -475,10 +624,17 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
             // so it is answered as when idle and the control goes idle.
             expectPowerFailReply(e);
             if (!port_->writeError) e.comstatus = 0;
+        } else if (byte == 0x5A) {
+            // The poll instead of the echo: the transmission goes again after the upload.
+            expectPollAnswer(e, After::SendAgain);
         }
         return e;
     }
-    // Awaiting the ready byte.
+    // Awaiting the ready byte; the poll in its place means the transmission went out.
+    if (byte == 0x5A) {
+        expectPollAnswer(e, After::GoOnAsAfterReady);
+        return e;
+    }
     if (byte != 0x55) {
         e.boxes = {{message::notResponding, message::libraryTitle}};
         e.idleUnlessTransmitted = true;
@@ -486,38 +642,50 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
         e.sendstatus = true;
         return e;
     }
+    expectGoingOnAsAfterReady(e);
+    return e;
+}
+
+void HandshakeRun::expectGoingOnAsAfterReady(Expectation& e) {
     e.comstatus = 1;
     e.sendstatus = false;
-    const auto& entries = e.before.entries;
-    if (entries.empty()) {
+    if ((e.queueAfter ? *e.queueAfter : e.before.entries).empty()) {
         e.readyEvents = 1;
         e.idleUnlessTransmitted = true;
         e.comstatus = 0;
         e.sendstatus = true;
-        return e;
+        return;
     }
+    expectFrontPair(e);
+}
+
+void HandshakeRun::expectFrontPair(Expectation& e) {
+    const std::vector<Variant> entries = e.queueAfter ? *e.queueAfter : e.before.entries;
     const TextOrError header = textOf(entries[0]);
     if (header.error != 0) {
         e.error = header.error;
-        return e;
+        return;
     }
     if (entries.size() < 2) {
         e.error = error_number::SubscriptOutOfRange;
-        return e;
+        return;
     }
     const TextOrError code = textOf(entries[1]);
     if (code.error != 0) {
         e.error = code.error;
-        return e;
+        return;
     }
-    e.takesFrontPair = true;
-    e.queueGrowth = -2;
+    e.queueGrowth -= 2;
+    if (e.queueAfter) {
+        e.queueAfter->erase(e.queueAfter->begin(), e.queueAfter->begin() + 2);
+    } else {
+        e.takesFrontPair = true;
+    }
     if (header.text.empty() || code.text.empty()) {
         e.error = error_number::InvalidProcedureCall;
-        return e;
+        return;
     }
     addTransmission(e, header.text, code.text);
-    return e;
 }
 
 // --- the input as a program ---
@@ -636,17 +804,26 @@ void HandshakeRun::runOneOp() {
         }
         case ReceiveByte:
         case ReceiveAnswer:
-        case ReceiveMany: {
+        case ReceiveMany:
+        case ReceiveUpload: {
             // A closed port receives nothing; a stalled control leaves at most a few bytes waiting.
             if (!port_->portOpen() || port_->unread.size() > 16) break;
             std::string arriving;
             if (op == ReceiveByte) {
                 arriving = byteText(input_.ConsumeIntegral<std::uint8_t>());
+            } else if (op == ReceiveAnswer && upload_) {
+                // The upload a well-behaved interface sends: a size, then any bytes.
+                arriving = byteText(upload_->size == 0 ? input_.ConsumeIntegralInRange<int>(1, 9)
+                                                       : input_.ConsumeIntegral<std::uint8_t>());
             } else if (op == ReceiveAnswer) {
                 // What a well-behaved interface would send now.
                 const std::int16_t state = control_->comstatus();
                 const std::string& expected = control_->checksum();
                 arriving = state == 1 && !expected.empty() ? expected.substr(0, 1) : state == 99 ? byteText(0x55) : byteText(0xA5);
+            } else if (op == ReceiveUpload) {
+                // Another transmitter was heard: the poll, then an upload of the documented form.
+                const int size = input_.ConsumeIntegralInRange<int>(1, 9);
+                arriving = byteText(0x5A) + byteText(size) + input_.ConsumeBytesAsString(static_cast<std::size_t>(size));
             } else {
                 arriving = input_.ConsumeBytesAsString(input_.ConsumeIntegralInRange<std::size_t>(2, 4));
                 if (arriving.empty()) break;
