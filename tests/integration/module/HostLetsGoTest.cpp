@@ -175,6 +175,30 @@ TEST_P(HostLetsGo, TheControlGoesAtOnceAndNothingMoreIsSent) {
     EXPECT_EQ(host.sinkCalls, letGo.sinkCalls);
 }
 
+// A remote's two commands come in one upload; the host lets go while the first is told.
+TEST_F(HostLetsGo, InsideX10receivedTheRestOfTheUploadIsNotTold) {
+    int told = 0;
+    host.cookies.push_back(host.events->advise(std::make_shared<automation::EventSink>(
+        host.events->eventInterface(), [this, &told](automation::MemberId id, std::span<Variant>) {
+            if (id != control::event::x10received) return;
+            ++told;
+            host.unload();
+        })));
+    const int handlesBefore = openDescriptorsOf(simulator.devicePath());
+    host.call(member::openx10, {Variant::fromInt16(1)});
+    const std::weak_ptr<automation::Dispatchable> control = host.control;
+    using x10sim::Frame;
+    using x10sim::FunctionCode;
+    simulator.sendFromOtherTransmitter({Frame::forAddress('A', 1), Frame::forFunction('A', FunctionCode::On),
+                                        Frame::forAddress('A', 3), Frame::forFunction('A', FunctionCode::Off)});
+
+    ASSERT_TRUE(waitUntil([&] { return control.expired(); })) << "the host never let go";
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(openDescriptorsOf(simulator.devicePath()), handlesBefore);
+    EXPECT_EQ(simulator.receivedBytes().toHex(' '), QByteArray("c3"));
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(FromEveryCallback, HostLetsGo, ::testing::ValuesIn(letGoCases),
                          [](const ::testing::TestParamInfo<LetGo>& info) { return std::string(info.param.name); });
 
