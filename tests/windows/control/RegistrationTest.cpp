@@ -1,7 +1,10 @@
 // Registration as regsvr32 did it before this program ran, then unregistration and
 // registration again through the module's own entry points: every key a host looks for is
-// there, then gone, then back.
+// there, then gone, then back. And what the module carries beside its code for those who read it
+// without running it.
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "tests/windows/control/ControlHost.h"
@@ -116,6 +119,28 @@ TEST_F(Registration, ALockedFactoryKeepsTheModule) {
                                       reinterpret_cast<void**>(&aggregated)),
               CLASS_E_NOAGGREGATION);
     factory->Release();
+}
+
+TEST_F(Registration, TheModuleCarriesTheIdentifiersOfBothInterfacesAsLengthAndBytes) {
+    const struct {
+        const wchar_t* name;
+        automation::Guid identifier;
+    } records[] = {
+        {L"_quenvar", control::identifiers::quenvarInterface},
+        {L"__quenvar", control::identifiers::quenvarEvents},
+    };
+    for (const auto& record : records) {
+        HRSRC found = FindResourceW(module_, record.name, L"IID");
+        ASSERT_NE(found, nullptr) << "no resource IID " << std::string(record.name, record.name + wcslen(record.name));
+        ASSERT_EQ(SizeofResource(module_, found), 4u + 16u);
+        const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module_, found)));
+        ASSERT_NE(bytes, nullptr);
+        std::uint32_t length = 0;
+        std::memcpy(&length, bytes, sizeof length);
+        EXPECT_EQ(length, 16u);
+        // The same record as the Linux module's: the identifier's bytes in the order it is written.
+        EXPECT_EQ(std::memcmp(bytes + 4, record.identifier.bytes.data(), 16), 0) << record.identifier.toString();
+    }
 }
 
 }  // namespace
