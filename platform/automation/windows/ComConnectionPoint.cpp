@@ -22,13 +22,22 @@ public:
     const InterfaceInfo& interfaceInfo() const override { return *events_; }
 
     Variant invoke(MemberId id, InvokeKind, std::span<Variant> args) override {
-        // The event's arguments by value, last first as COM passes them.
-        std::vector<VARIANT> values(args.size());
-        for (std::size_t i = 0; i < args.size(); ++i) {
+        // The event's arguments by reference, as the type library declares an event's
+        // parameters, to values of this sink's own: a sink may change them, nobody reads them
+        // back, and the next sink gets the event as raised. Last first, as COM passes them.
+        const MemberInfo* member = events_->find(id);
+        const std::size_t count = args.size();
+        std::vector<VARIANT> values(count);
+        std::vector<VARIANT> references(count);
+        for (std::size_t i = 0; i < count; ++i) {
             VariantInit(&values[i]);
-            variantToCom(args[args.size() - 1 - i], &values[i]);
+            variantToCom(args[count - 1 - i], &values[i]);
+            const std::size_t position = count - 1 - i;
+            const bool declaredAsVariant = member == nullptr || position >= member->params.size()
+                || member->params[position].type == VarType::Empty;
+            references[i] = referenceTo(values[i], declaredAsVariant);
         }
-        DISPPARAMS params{values.data(), nullptr, static_cast<UINT>(values.size()), 0};
+        DISPPARAMS params{references.data(), nullptr, static_cast<UINT>(references.size()), 0};
         EXCEPINFO exception{};
         UINT argumentError = 0;
         // Kept alive during the call, even if the host unadvises it meanwhile.
@@ -52,6 +61,22 @@ public:
             throw RuntimeError(errorNumberOf(scode), description);
         }
         throw RuntimeError(static_cast<std::int32_t>(status), "The sink failed");
+    }
+
+    // A by-reference argument to `value`: a VARIANT* for a parameter of any type, else a
+    // pointer to the value of its own type (BSTR*, short*...), which sits at the start of the
+    // VARIANT's data whatever the type.
+    static VARIANT referenceTo(VARIANT& value, bool declaredAsVariant) {
+        VARIANT reference;
+        VariantInit(&reference);
+        if (declaredAsVariant || V_VT(&value) == VT_EMPTY) {
+            V_VT(&reference) = VT_VARIANT | VT_BYREF;
+            V_VARIANTREF(&reference) = &value;
+        } else {
+            V_VT(&reference) = static_cast<VARTYPE>(V_VT(&value) | VT_BYREF);
+            V_BYREF(&reference) = &V_I2(&value);
+        }
+        return reference;
     }
 
     // A language error (0x800A0000 + N) as N, anything else as the status itself.

@@ -117,11 +117,22 @@ inline IDispatch* createControl() {
     return control;
 }
 
-// A host's sink for `__quenvar`: counts x10ready and runs what the test asks inside it.
+// What one x10received brought a sink.
+struct HeardEvent {
+    std::wstring house, units, command;
+    short level = 0;
+    friend bool operator==(const HeardEvent&, const HeardEvent&) = default;
+};
+
+// A host's sink for `__quenvar`: counts x10ready and runs what the test asks inside it, and
+// keeps x10received's arguments, which must come by reference as the type library declares them.
 class EventSink final : public IDispatch {
 public:
     std::atomic<int> x10readyCount{0};
     std::function<void()> onX10ready;
+    std::vector<HeardEvent> heard;
+    // Writes other values into x10received's arguments, as a handler that changes them does.
+    bool changesArguments = false;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IDispatch ||
@@ -143,7 +154,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                      UINT*) override {
-        if (id != 1 || !(flags & DISPATCH_METHOD) || params == nullptr || params->cArgs != 0) return DISP_E_MEMBERNOTFOUND;
+        if (!(flags & DISPATCH_METHOD) || params == nullptr) return DISP_E_MEMBERNOTFOUND;
+        if (id == 2 && params->cArgs == 4) return x10received(params->rgvarg);
+        if (id != 1 || params->cArgs != 0) return DISP_E_MEMBERNOTFOUND;
         ++x10readyCount;
         if (onX10ready) onX10ready();
         return S_OK;
@@ -151,6 +164,26 @@ public:
 
     // Lives on the test's stack: the count only shows that the control let go of it.
     LONG references = 0;
+
+private:
+    // house, units, command as BSTR*, level as short*; last first.
+    HRESULT x10received(VARIANT* args) {
+        const VARTYPE text = VT_BSTR | VT_BYREF;
+        if (V_VT(&args[3]) != text || V_VT(&args[2]) != text || V_VT(&args[1]) != text ||
+            V_VT(&args[0]) != (VT_I2 | VT_BYREF)) {
+            return DISP_E_TYPEMISMATCH;
+        }
+        heard.push_back({wideText(*V_BSTRREF(&args[3])), wideText(*V_BSTRREF(&args[2])), wideText(*V_BSTRREF(&args[1])),
+                         *V_I2REF(&args[0])});
+        if (changesArguments) {
+            for (int i = 1; i <= 3; ++i) {
+                SysFreeString(*V_BSTRREF(&args[i]));
+                *V_BSTRREF(&args[i]) = SysAllocString(L"changed by the sink");
+            }
+            *V_I2REF(&args[0]) = 99;
+        }
+        return S_OK;
+    }
 };
 
 // The connection point of `__quenvar`, found as hosts find it.

@@ -1,6 +1,7 @@
 // The control on COM1 with x10sim behind it, driven as a COM host drives it: the bytes on the
-// wire, x10ready through an advised sink, the power-fail reply, the checks' message boxes,
-// run-time errors as EXCEPINFO, and a host that lets go of the control inside its event.
+// wire, x10ready through an advised sink, x10received from a remote, the power-fail reply, the
+// checks' message boxes, run-time errors as EXCEPINFO, and a host that lets go of the control
+// inside its event.
 
 #include "control/QuenvarSurface.h"
 #include "tests/windows/control/ControlHost.h"
@@ -149,6 +150,21 @@ TEST_F(ControlOnCom1, APowerFailRequestIsAnsweredWithAnEmptyMacroDownloadAndTheN
     ASSERT_EQ(call(control_, control::member::x10on, {Value::text(L"A"), Value::text(L"01")}).status, S_OK);
     ASSERT_TRUE(waitForX10ready(1));
     EXPECT_EQ(received(), reply + std::string("\x04\x66\x00\x06\x62\x00", 6));
+}
+
+TEST_F(ControlOnCom1, ARemotesOnA1RaisesX10receivedToEverySinkWithArgumentsByReferenceNeverReadBack) {
+    // The first sink writes into its arguments; the next one still gets the event as heard.
+    EventSink second;
+    DWORD secondCookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(events_->Advise(&second, &secondCookie));
+    sink_.changesArguments = true;
+    SimulatorBehindCom1::command("remote A1 on");
+    ASSERT_TRUE(runMessagesUntil([&] { return !sink_.heard.empty() && !second.heard.empty(); }));
+    const HeardEvent onA1{L"A", L"01", L"On", 0};
+    EXPECT_EQ(sink_.heard, std::vector<HeardEvent>{onA1});
+    EXPECT_EQ(second.heard, std::vector<HeardEvent>{onA1});
+    events_->Unadvise(secondCookie);
+    EXPECT_EQ(second.references, 0);
 }
 
 // Last: 0xA5 on the wire starts a five-byte transmission, which x10sim keeps waiting for (up to
