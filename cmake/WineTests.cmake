@@ -7,7 +7,7 @@
 # such as C:/windows/system32/cscript.exe) with Wine's loader for this build's architecture.
 # With X10SIM the test gets x10sim behind COM1 (options as x10sim takes them, e.g.
 # --power-fail) and its record of the wire in the file named by QUENVAR_X10SIM_LOG; such tests
-# take COM1 one at a time.
+# take COM1 one at a time. Tests in the shared prefix run one at a time (its registry).
 
 set(QUENVAR_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 set(QUENVAR_COM1_LINK ${CMAKE_BINARY_DIR}/wine/com1)
@@ -28,11 +28,14 @@ set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 function(quenvar_add_wine_test name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "COMMAND;X10SIM")
   set(simulator)
-  set(properties FIXTURES_REQUIRED wine TIMEOUT 120)
+  # Tests register and unregister the control in the prefix's one registry, and a test that
+  # checks what unregistering left must not see another test register it meanwhile.
+  set(locks wine-registry)
   if(DEFINED arg_X10SIM OR "X10SIM" IN_LIST arg_KEYWORDS_MISSING_VALUES)
     set(simulator --x10sim ${QUENVAR_X10SIM} ${QUENVAR_COM1_LINK} ${arg_X10SIM} --)
-    list(APPEND properties RESOURCE_LOCK com1)
+    list(APPEND locks com1)
   endif()
+  set(properties FIXTURES_REQUIRED wine TIMEOUT 120 RESOURCE_LOCK "${locks}")
   add_test(NAME ${name}
       COMMAND ${QUENVAR_WINE_SCRIPTS}/run-in-wine.sh ${QUENVAR_WINE_LOADER} ${QUENVAR_WINE_PREFIX} ${simulator}
               ${arg_COMMAND})
