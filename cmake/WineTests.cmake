@@ -35,9 +35,9 @@ function(quenvar_add_wine_test name)
     set(simulator --x10sim ${QUENVAR_X10SIM} ${QUENVAR_COM1_LINK} ${arg_X10SIM} --)
     list(APPEND locks com1)
   endif()
-  set(properties FIXTURES_REQUIRED wine TIMEOUT 120 RESOURCE_LOCK "${locks}")
+
   add_test(NAME ${name}
       COMMAND ${QUENVAR_WINE_SCRIPTS}/run-in-wine.sh ${QUENVAR_WINE_LOADER} ${QUENVAR_WINE_PREFIX} ${simulator}
               ${arg_COMMAND})
-  set_tests_properties(${name} PROPERTIES ${properties})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 RESOURCE_LOCK "${locks}")
 endfunction()
