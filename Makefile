@@ -20,22 +20,24 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# Each build folder is configured by its preset in CMakePresets.json (which IDEs read too); the
+# folders and BUILD_TYPE given here override the preset's.
 $(BUILD_DIR)/build.ninja: | deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	cmake --preset plain -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 $(SANITIZE_DIR)/build.ninja: | deps
-	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUENVAR_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --preset sanitize -B $(SANITIZE_DIR) $(CMAKE_FLAGS)
 
 # The fuzz targets need clang and libFuzzer; the build folder is theirs alone.
 $(FUZZ_DIR)/build.ninja: | deps
-	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUENVAR_FUZZ=ON $(CMAKE_FLAGS)
+	cmake --preset fuzz -B $(FUZZ_DIR) $(CMAKE_FLAGS)
 
 # The Windows tests talk to the Linux build's x10sim behind COM1.
 $(WIN32_DIR)/build.ninja: | deps
-	cmake -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DQUENVAR_X10SIM=$(abspath $(BUILD_DIR))/bin/x10sim $(CMAKE_FLAGS)
+	cmake --preset win32 -B $(WIN32_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUENVAR_X10SIM=$(abspath $(BUILD_DIR))/bin/x10sim $(CMAKE_FLAGS)
 
 $(WIN64_DIR)/build.ninja: | deps
-	cmake -S . -B $(WIN64_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake -DQUENVAR_X10SIM=$(abspath $(BUILD_DIR))/bin/x10sim $(CMAKE_FLAGS)
+	cmake --preset win64 -B $(WIN64_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUENVAR_X10SIM=$(abspath $(BUILD_DIR))/bin/x10sim $(CMAKE_FLAGS)
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)

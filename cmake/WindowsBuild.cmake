@@ -2,7 +2,8 @@
 # No Qt here: the core (control's link layer, codes, checks, commands and the plain parts of
 # platform/automation) is built as it is, and each Windows edge lives in a windows/ folder.
 
-# GoogleTest from Debian's sources (libgtest-dev ships them), built with this toolchain.
+# GoogleTest from Debian's sources, built with this toolchain.
+quenvar_require_path(/usr/src/googletest WHAT "The sources of GoogleTest" DEBIAN googletest)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
@@ -13,16 +14,11 @@ include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 set(QUENVAR_X10SIM "${PROJECT_SOURCE_DIR}/build/bin/x10sim" CACHE FILEPATH
     "x10sim of the Linux build, the interface the Wine tests talk to behind COM1")
 
-foreach(dir
-    platform/automation
-    platform/automation/windows
-    platform/serial/windows
-    platform/ui/windows
-    control
-    control/windows
-    sample
-    tests/windows)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${dir})
-  endif()
-endforeach()
+add_subdirectory(platform/automation)
+add_subdirectory(platform/automation/windows)
+add_subdirectory(platform/serial/windows)
+add_subdirectory(platform/ui/windows)
+add_subdirectory(control)
+add_subdirectory(control/windows)
+add_subdirectory(sample)
+add_subdirectory(tests/windows)

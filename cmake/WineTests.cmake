@@ -13,9 +13,11 @@ set(QUENVAR_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 set(QUENVAR_COM1_LINK ${CMAKE_BINARY_DIR}/wine/com1)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(QUENVAR_WINE_LOADER /usr/lib/wine/wine64)
+  quenvar_require_path(${QUENVAR_WINE_LOADER} WHAT "Wine's 64-bit loader" DEBIAN wine64)
 else()
   # The 32-bit loader: the program sees syswow64 as its system32, as on 64-bit Windows.
   set(QUENVAR_WINE_LOADER /usr/lib/wine/wine)
+  quenvar_require_path(${QUENVAR_WINE_LOADER} WHAT "Wine's 32-bit loader" DEBIAN wine32:i386)
 endif()
 set(QUENVAR_WINE_SCRIPTS ${PROJECT_SOURCE_DIR}/tests/windows)
 
