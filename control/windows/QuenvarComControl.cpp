@@ -9,6 +9,7 @@
 #include "control/QuenvarIdentifiers.h"
 #include "control/QuenvarSurface.h"
 #include "platform/automation/windows/ComDispatch.h"
+#include "platform/automation/windows/ComEnumerator.h"
 #include "platform/automation/windows/ComVariant.h"
 #include "platform/serial/windows/WinSerialComponent.h"
 
@@ -374,8 +375,9 @@ HRESULT QuenvarComControl::alloff(BSTR* house) {
 }
 
 HRESULT QuenvarComControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
-    if (points != nullptr) *points = nullptr;
-    return E_NOTIMPL;
+    if (points == nullptr) return E_POINTER;
+    *points = automation::windows::ConnectionPointEnumerator::create({&events_});
+    return *points != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT QuenvarComControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {

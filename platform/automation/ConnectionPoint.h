@@ -22,6 +22,7 @@ inline constexpr std::int32_t CannotConnect = static_cast<std::int32_t>(0x800402
 class ConnectionPoint {
 public:
     using Cookie = std::uint32_t;
+    using Connection = std::pair<Cookie, ObjectRef>;
 
     // `events` describes the events; it must outlive the connection point (tables are static).
     explicit ConnectionPoint(const InterfaceInfo& events);
@@ -34,6 +35,8 @@ public:
     // Disconnects; a cookie that is not connected raises NoConnection.
     void unadvise(Cookie cookie);
     std::size_t sinkCount() const { return sinks_.size(); }
+    // The connected sinks with their cookies, in the order they were advised.
+    const std::vector<Connection>& connections() const { return sinks_; }
 
     // Calls invoke(id, Method, args) on every sink in the order they were advised, on the
     // calling thread, and returns after the last one. With no sink it does nothing.
@@ -51,7 +54,7 @@ public:
 
 private:
     const InterfaceInfo* events_;
-    std::vector<std::pair<Cookie, ObjectRef>> sinks_;
+    std::vector<Connection> sinks_;
     Cookie lastCookie_ = 0;
     LivenessToken liveness_;
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/automation/windows/ComDispatch.h"
+#include "platform/automation/windows/ComEnumerator.h"
 #include "platform/automation/windows/ComVariant.h"
 
 namespace quenvar::automation::windows {
@@ -20,6 +21,7 @@ public:
     ComSink& operator=(const ComSink&) = delete;
 
     const InterfaceInfo& interfaceInfo() const override { return *events_; }
+    IDispatch* sink() const { return sink_; }
 
     Variant invoke(MemberId id, InvokeKind, std::span<Variant> args) override {
         // The event's arguments by reference, as the type library declares an event's
@@ -167,8 +169,19 @@ HRESULT ComConnectionPoint::Unadvise(DWORD cookie) {
 }
 
 HRESULT ComConnectionPoint::EnumConnections(IEnumConnections** connections) {
-    if (connections != nullptr) *connections = nullptr;
-    return E_NOTIMPL;
+    if (connections == nullptr) return E_POINTER;
+    *connections = nullptr;
+    std::vector<CONNECTDATA> advised;
+    try {
+        for (const auto& [cookie, sink] : sinks_.connections()) {
+            // Every sink here was advised through this connection point, so it is a host's sink.
+            advised.push_back(CONNECTDATA{static_cast<const ComSink&>(*sink).sink(), cookie});
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    *connections = ConnectionEnumerator::create(std::move(advised));
+    return *connections != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace quenvar::automation::windows

@@ -1,6 +1,7 @@
 // The control's automation surface as COM hosts see it, judged against the member table it is
 // built from: names, ids and types through GetIDsOfNames and the type library, fields, the
-// send queue as a collection, the event interface, and failures as EXCEPINFO.
+// send queue as a collection, the event interface and what its connection point lists, and
+// failures as EXCEPINFO.
 
 #include "control/QuenvarSurface.h"
 #include "tests/windows/control/ControlHost.h"
@@ -169,6 +170,71 @@ TEST_F(AutomationSurface, TheClassNamesItsEventInterfaceWithX10readyAsId1) {
     }
     EXPECT_TRUE(sawSource);
     classInfo->Release();
+}
+
+// Each entry's pUnk, released, as COM identities, with its cookie; `enumeration` moves on.
+std::vector<std::pair<IUnknown*, DWORD>> nextConnections(IEnumConnections* enumeration, ULONG wanted, HRESULT expected) {
+    std::vector<CONNECTDATA> data(wanted);
+    ULONG fetched = 0;
+    EXPECT_EQ(enumeration->Next(wanted, data.data(), &fetched), expected);
+    std::vector<std::pair<IUnknown*, DWORD>> listed;
+    for (ULONG i = 0; i < fetched; ++i) {
+        IUnknown* identity = nullptr;
+        data[i].pUnk->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
+        identity->Release();
+        data[i].pUnk->Release();
+        listed.emplace_back(identity, data[i].dwCookie);
+    }
+    return listed;
+}
+
+TEST_F(AutomationSurface, TheEventPointIsListedAndListsTheAdvisedSinksWithTheirCookiesAsTheyWereWhenAsked) {
+    IConnectionPointContainer* container = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)));
+    IEnumConnectionPoints* points = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(container->EnumConnectionPoints(&points));
+    container->Release();
+    IConnectionPoint* listedPoints[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(points->Next(2, listedPoints, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    points->Release();
+    IConnectionPoint* events = listedPoints[0];
+    IID eventsIid{};
+    ASSERT_HRESULT_SUCCEEDED(events->GetConnectionInterface(&eventsIid));
+    EXPECT_EQ(eventsIid, automation::windows::iidOf(control::identifiers::quenvarEvents));
+
+    EventSink first, second;
+    DWORD firstCookie = 0, secondCookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(events->Advise(&first, &firstCookie));
+    ASSERT_HRESULT_SUCCEEDED(events->Advise(&second, &secondCookie));
+    const std::pair<IUnknown*, DWORD> firstEntry{static_cast<IDispatch*>(&first), firstCookie};
+    const std::pair<IUnknown*, DWORD> secondEntry{static_cast<IDispatch*>(&second), secondCookie};
+    IEnumConnections* before = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(events->EnumConnections(&before));
+    EXPECT_EQ(nextConnections(before, 3, S_FALSE), (std::vector{firstEntry, secondEntry}));
+    EXPECT_EQ(nextConnections(before, 1, S_FALSE), (std::vector<std::pair<IUnknown*, DWORD>>{}));
+
+    // Unadvising changes later lists only; the earlier one still holds the sink it lists.
+    ASSERT_HRESULT_SUCCEEDED(events->Unadvise(firstCookie));
+    EXPECT_GT(first.references, 0);
+    IEnumConnections* after = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(events->EnumConnections(&after));
+    EXPECT_EQ(nextConnections(after, 2, S_FALSE), (std::vector{secondEntry}));
+    after->Release();
+    ASSERT_HRESULT_SUCCEEDED(before->Reset());
+    EXPECT_EQ(before->Skip(1), S_OK);
+    IEnumConnections* clone = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(before->Clone(&clone));
+    EXPECT_EQ(before->Skip(2), S_FALSE);
+    before->Release();
+    EXPECT_EQ(nextConnections(clone, 1, S_OK), (std::vector{secondEntry}));
+    clone->Release();
+    EXPECT_EQ(first.references, 0) << "the last list let go of the unadvised sink";
+
+    ASSERT_HRESULT_SUCCEEDED(events->Unadvise(secondCookie));
+    events->Release();
+    EXPECT_EQ(second.references, 0);
 }
 
 TEST_F(AutomationSurface, FieldsStoreWhatIsWrittenInTheirOwnType) {
