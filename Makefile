@@ -13,7 +13,7 @@ JOBS           ?= $(shell nproc)
 CMAKE_FLAGS    ?=
 
 
-.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench screenshots screenshots-windows clean
+.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench bench-windows screenshots screenshots-windows clean
 
 all: build
 
@@ -80,6 +80,11 @@ run: build
 
 bench: build
 	scripts/run-benchmarks.sh $(BUILD_DIR)
+	@echo "The Windows module's benchmarks, under Wine: make bench-windows"
+
+# quenvar.ocx's benchmarks in both Windows builds, under Wine, with the Linux build's x10sim.
+bench-windows: build build-windows
+	scripts/run-windows-benchmarks.sh $(BUILD_DIR) $(WIN32_DIR) $(WIN64_DIR)
 
 screenshots: build
 	@scripts/install-deps.sh --with-display-tools

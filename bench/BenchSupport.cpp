@@ -1,7 +1,5 @@
 #include "bench/BenchSupport.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sys/utsname.h>
@@ -30,14 +28,6 @@ std::string machineDescription() {
 void printHeader(const char* title) {
     std::printf("%s\nmachine: %s\n", title, machineDescription().c_str());
     std::fflush(stdout);
-}
-
-double percentile(std::vector<double> samples, double fraction) {
-    if (samples.empty()) return 0.0;
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(samples.size())));
-    const std::size_t index = std::clamp<std::size_t>(rank, 1, samples.size()) - 1;
-    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(index), samples.end());
-    return samples[index];
 }
 
 }  // namespace quenvar::bench

@@ -156,9 +156,15 @@ private:
     std::unique_ptr<serial::SerialComponent> port_;
 };
 
-QuenvarComControl* QuenvarComControl::create(HMODULE module) { return new QuenvarComControl(module); }
+QuenvarComControl* QuenvarComControl::create(HMODULE module) {
+    return create(module, std::make_unique<serial::WinSerialComponent>());
+}
 
-QuenvarComControl::QuenvarComControl(HMODULE module)
+QuenvarComControl* QuenvarComControl::create(HMODULE module, std::unique_ptr<serial::SerialComponent> port) {
+    return new QuenvarComControl(module, std::move(port));
+}
+
+QuenvarComControl::QuenvarComControl(HMODULE module, std::unique_ptr<serial::SerialComponent> port)
     : module_(module),
       events_(static_cast<_quenvar&>(*this), quenvarEventInterface()),
       containment_(static_cast<_quenvar&>(*this), quenvarClsid, module,
@@ -175,8 +181,7 @@ QuenvarComControl::QuenvarComControl(HMODULE module)
         window_ = CreateWindowExW(0, windowClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
         if (window_ != nullptr) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    core_ = std::make_unique<Quenvar>(
-        std::make_unique<GuardedSerialComponent>(std::make_unique<serial::WinSerialComponent>(), *this), boxes_);
+    core_ = std::make_unique<Quenvar>(std::make_unique<GuardedSerialComponent>(std::move(port), *this), boxes_);
     core_->setX10readyHandler([this] { raiseEvent(event::x10ready, "x10ready"); });
     core_->setX10receivedHandler([this](const HeardFunction& heard) {
         const automation::Variant args[] = {

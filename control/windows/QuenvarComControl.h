@@ -24,6 +24,7 @@
 
 #include "control/Quenvar.h"
 #include "control/windows/ControlContainment.h"
+#include "platform/serial/SerialComponent.h"
 #include "platform/automation/windows/ComConnectionPoint.h"
 #include "platform/automation/windows/ModuleCounts.h"
 #include "platform/ui/windows/WinMessageBoxes.h"
@@ -39,6 +40,9 @@ public:
     // A new control with one reference, which the caller owns. `module` is the module that
     // carries the type library.
     static QuenvarComControl* create(HMODULE module);
+    // The same over another serial component than the system's ports (the benchmarks run it
+    // over one with nothing behind it).
+    static QuenvarComControl* create(HMODULE module, std::unique_ptr<serial::SerialComponent> port);
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -91,7 +95,7 @@ private:
     class Activity;
     class GuardedSerialComponent;
 
-    explicit QuenvarComControl(HMODULE module);
+    QuenvarComControl(HMODULE module, std::unique_ptr<serial::SerialComponent> port);
     ~QuenvarComControl();
 
     // Runs the member through the table for the function table: failures as status + IErrorInfo.

@@ -9,8 +9,10 @@
 # maps COM1 to) with --wire, so its output records every byte in both directions; the program
 # finds that output in the file named by QUENVAR_X10SIM_LOG, and can give the simulator its
 # console commands (such as "disappear") by writing lines to the pipe named by
-# QUENVAR_X10SIM_COMMANDS. The simulator is stopped when the program ends. The exit status is
-# the program's.
+# QUENVAR_X10SIM_COMMANDS. With QUENVAR_X10SIM_STAMPED=1 in the environment each line of that
+# record starts with the time it was written (seconds since the epoch, to the microsecond), for
+# the benchmarks. The simulator is stopped when the program ends. The exit status is the
+# program's.
 set -euo pipefail
 loader=${1:?usage: run-in-wine.sh LOADER PREFIX [--x10sim X10SIM LINK [OPTION...] --] PROGRAM [ARG...]}
 export WINEPREFIX=${2:?the prefix folder}
@@ -42,7 +44,12 @@ if [[ ${1:-} == --x10sim ]]; then
   # Held open here for reading and writing: the simulator never sees its input end, and the
   # program's writes never wait for a reader.
   exec 3<>"$QUENVAR_X10SIM_COMMANDS"
-  "$x10sim" --link "$link" --wire --commands "${sim_options[@]}" >"$QUENVAR_X10SIM_LOG" 2>&1 <&3 &
+  if [[ ${QUENVAR_X10SIM_STAMPED:-} == 1 ]]; then
+    "$x10sim" --link "$link" --wire --commands "${sim_options[@]}" \
+      > >(while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done >"$QUENVAR_X10SIM_LOG") 2>&1 <&3 &
+  else
+    "$x10sim" --link "$link" --wire --commands "${sim_options[@]}" >"$QUENVAR_X10SIM_LOG" 2>&1 <&3 &
+  fi
   sim_pid=$!
   # The simulator's first line is its device path: from then on the link leads to the pty.
   for _ in $(seq 100); do
