@@ -5,8 +5,7 @@
 
 #include <windows.h>
 
-#include "control/QuenvarIdentifiers.h"
-#include "control/QuenvarResources.h"
+#include "control/QuenvarRegistration.h"
 #include "control/QuenvarSurface.h"
 #include "control/windows/QuenvarComControl.h"
 #include "platform/automation/windows/ComServer.h"
@@ -14,29 +13,15 @@
 namespace quenvar::control {
 namespace {
 
-// OLEMISC_RECOMPOSEONRESIZE | CANTLINKINSIDE | INSIDEOUT | ACTIVATEWHENVISIBLE |
-// SETCLIENTSITEFIRST: the control is visible at run time.
-constexpr std::uint32_t quenvarMiscStatus = 0x20191;
-
 automation::windows::ComServer& quenvarServer() {
-    static automation::windows::ComServer server(automation::windows::ServerDescriptor{
+    static automation::windows::ComServer server(automation::windows::ProjectDescriptor{
         &quenvarTypeLibrary(),
-        {automation::windows::ServerClass{
-            .clsid = identifiers::quenvarClass,
-            .progId = "Zelvo.quenvar",
-            .isControl = true,
-            .toolboxBitmap = resource::toolboxBitmapNumber,
-            .miscStatus = quenvarMiscStatus,
-            .threadingModel = "Apartment",
-            .version = "1.0",
-            .create =
-                [](REFIID iid, void** object) {
-                    QuenvarComControl* control = QuenvarComControl::create(quenvarServer().module());
-                    const HRESULT status = control->QueryInterface(iid, object);
-                    control->Release();
-                    return status;
-                },
-        }},
+        {quenvarRegistration<automation::windows::ClassCreator>([](REFIID iid, void** object) {
+            QuenvarComControl* control = QuenvarComControl::create(quenvarServer().module());
+            const HRESULT status = control->QueryInterface(iid, object);
+            control->Release();
+            return status;
+        })},
     });
     return server;
 }

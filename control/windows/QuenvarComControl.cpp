@@ -101,6 +101,22 @@ HRESULT callThroughDispatch(IDispatch& control, DISPID id, WORD flags, std::vect
     return status;
 }
 
+// The property's value through IDispatch::Invoke, in the type its function returns: a failure
+// leaves it empty (a null text or object, zero). VARIANT_BOOL is a short, and a VARIANT keeps
+// both in the same place, so the one overload reads V_I2 and V_BOOL alike.
+short valueOf(const VARIANT& value, short*) { return V_I2(&value); }
+BSTR valueOf(const VARIANT& value, BSTR*) { return V_BSTR(&value); }
+IDispatch* valueOf(const VARIANT& value, IDispatch**) { return V_DISPATCH(&value); }
+
+template <class Value>
+HRESULT getProperty(IDispatch& control, DISPID id, Value* value) {
+    if (value == nullptr) return E_POINTER;
+    VARIANT result;
+    const HRESULT status = callThroughDispatch(control, id, DISPATCH_PROPERTYGET, {}, &result);
+    *value = SUCCEEDED(status) ? valueOf(result, value) : Value{};
+    return status;
+}
+
 std::wstring modulePath(HMODULE module) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -235,18 +251,16 @@ HRESULT QuenvarComControl::QueryInterface(REFIID iid, void** out) {
     return S_OK;
 }
 
-ULONG QuenvarComControl::AddRef() { return static_cast<ULONG>(++references_); }
+ULONG QuenvarComControl::AddRef() { return addReference(); }
 
-ULONG QuenvarComControl::Release() {
-    const LONG left = --references_;
-    if (left == 0) {
-        if (activities_ > 0) {
-            destroyPending_ = true;
-        } else {
-            delete this;
-        }
+ULONG QuenvarComControl::Release() { return releaseReference(); }
+
+void QuenvarComControl::lastReferenceGone() {
+    if (activities_ > 0) {
+        destroyPending_ = true;
+    } else {
+        delete this;
     }
-    return static_cast<ULONG>(left);
 }
 
 HRESULT QuenvarComControl::GetTypeInfoCount(UINT* count) {
@@ -286,63 +300,27 @@ HRESULT QuenvarComControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
         errorSource, id, flags, params, result, exception, argumentError);
 }
 
-HRESULT QuenvarComControl::get_comstatus(short* value) {
-    if (value == nullptr) return E_POINTER;
-    VARIANT result;
-    const HRESULT status = callThroughDispatch(*this, member::comstatus, DISPATCH_PROPERTYGET, {}, &result);
-    if (SUCCEEDED(status)) *value = V_I2(&result);
-    return status;
-}
+HRESULT QuenvarComControl::get_comstatus(short* value) { return getProperty(*this, member::comstatus, value); }
 HRESULT QuenvarComControl::put_comstatus(short value) {
     return callThroughDispatch(*this, member::comstatus, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
 }
-HRESULT QuenvarComControl::get_strtotal(BSTR* value) {
-    if (value == nullptr) return E_POINTER;
-    VARIANT result;
-    const HRESULT status = callThroughDispatch(*this, member::strtotal, DISPATCH_PROPERTYGET, {}, &result);
-    *value = SUCCEEDED(status) ? V_BSTR(&result) : nullptr;
-    return status;
-}
+HRESULT QuenvarComControl::get_strtotal(BSTR* value) { return getProperty(*this, member::strtotal, value); }
 HRESULT QuenvarComControl::put_strtotal(BSTR value) {
     return callThroughDispatch(*this, member::strtotal, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
 }
-HRESULT QuenvarComControl::get_sendstatus(VARIANT_BOOL* value) {
-    if (value == nullptr) return E_POINTER;
-    VARIANT result;
-    const HRESULT status = callThroughDispatch(*this, member::sendstatus, DISPATCH_PROPERTYGET, {}, &result);
-    if (SUCCEEDED(status)) *value = V_BOOL(&result);
-    return status;
-}
+HRESULT QuenvarComControl::get_sendstatus(VARIANT_BOOL* value) { return getProperty(*this, member::sendstatus, value); }
 HRESULT QuenvarComControl::put_sendstatus(VARIANT_BOOL value) {
     return callThroughDispatch(*this, member::sendstatus, DISPATCH_PROPERTYPUT, {byValueBool(value)}, nullptr);
 }
-HRESULT QuenvarComControl::get_colstring(IDispatch** value) {
-    if (value == nullptr) return E_POINTER;
-    VARIANT result;
-    const HRESULT status = callThroughDispatch(*this, member::colstring, DISPATCH_PROPERTYGET, {}, &result);
-    *value = SUCCEEDED(status) ? V_DISPATCH(&result) : nullptr;
-    return status;
-}
+HRESULT QuenvarComControl::get_colstring(IDispatch** value) { return getProperty(*this, member::colstring, value); }
 HRESULT QuenvarComControl::putref_colstring(IDispatch* value) {
     return callThroughDispatch(*this, member::colstring, DISPATCH_PROPERTYPUTREF, {byValue(value)}, nullptr);
 }
-HRESULT QuenvarComControl::get_checksum(BSTR* value) {
-    if (value == nullptr) return E_POINTER;
-    VARIANT result;
-    const HRESULT status = callThroughDispatch(*this, member::checksum, DISPATCH_PROPERTYGET, {}, &result);
-    *value = SUCCEEDED(status) ? V_BSTR(&result) : nullptr;
-    return status;
-}
+HRESULT QuenvarComControl::get_checksum(BSTR* value) { return getProperty(*this, member::checksum, value); }
 HRESULT QuenvarComControl::put_checksum(BSTR value) {
     return callThroughDispatch(*this, member::checksum, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
 }
-HRESULT QuenvarComControl::get_countmacro(short* value) {
-    if (value == nullptr) return E_POINTER;
-    VARIANT result;
-    const HRESULT status = callThroughDispatch(*this, member::countmacro, DISPATCH_PROPERTYGET, {}, &result);
-    if (SUCCEEDED(status)) *value = V_I2(&result);
-    return status;
-}
+HRESULT QuenvarComControl::get_countmacro(short* value) { return getProperty(*this, member::countmacro, value); }
 HRESULT QuenvarComControl::put_countmacro(short value) {
     return callThroughDispatch(*this, member::countmacro, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
 }

@@ -26,6 +26,7 @@
 #include "control/windows/ControlContainment.h"
 #include "platform/serial/SerialComponent.h"
 #include "platform/automation/windows/ComConnectionPoint.h"
+#include "platform/automation/windows/ComObject.h"
 #include "platform/automation/windows/ModuleCounts.h"
 #include "platform/ui/windows/WinMessageBoxes.h"
 #include "control/windows/QuenvarInterface.h"
@@ -35,7 +36,8 @@ namespace quenvar::control {
 class QuenvarComControl final : public _quenvar,
                                 public IConnectionPointContainer,
                                 public IProvideClassInfo2,
-                                public ISupportErrorInfo {
+                                public ISupportErrorInfo,
+                                private automation::windows::ReferenceCounted {
 public:
     // A new control with one reference, which the caller owns. `module` is the module that
     // carries the type library.
@@ -109,8 +111,10 @@ private:
     void destroyAfterActivity();
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    // The last reference gone during an activity: destroyed once the last activity ends.
+    void lastReferenceGone() override;
+
     automation::windows::CountedObject counted_;
-    LONG references_ = 1;
     HMODULE module_;
     // Calls, notifications and events under way; the control is destroyed only at none.
     int activities_ = 0;

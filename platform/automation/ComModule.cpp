@@ -89,14 +89,7 @@ std::int32_t runEntryPoint(const std::function<std::int32_t()>& work) noexcept {
 }
 
 InProcessServer::InProcessServer(ProjectDescriptor descriptor) : descriptor_(std::move(descriptor)) {
-    if (descriptor_.typeLibrary == nullptr) throw std::logic_error("an in-process server needs its type library");
-    for (const ClassRegistration& registration : descriptor_.classes) {
-        if (descriptor_.typeLibrary->findClass(registration.clsid) == nullptr) {
-            throw std::logic_error("the class " + registration.clsid.toString() + " (" + registration.progId +
-                                   ") is not in the type library " + descriptor_.typeLibrary->library.name);
-        }
-        if (!registration.create) throw std::logic_error("the class " + registration.progId + " has no create function");
-    }
+    checkDescriptor(descriptor_);
 }
 
 ClassRecord InProcessServer::recordFor(const ClassRegistration& registration, const std::string& modulePath) const {

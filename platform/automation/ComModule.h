@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/ClassRegistration.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Guid.h"
 #include "platform/automation/TypeInfo.h"
@@ -67,22 +68,10 @@ inline constexpr const char* getClassObject = "DllGetClassObject";
 inline constexpr const char* canUnloadNow = "DllCanUnloadNow";
 }  // namespace entry_point_name
 
-// One class of a module: what registration records beyond its type information, and how
-// to make an instance.
-struct ClassRegistration {
-    Guid clsid;              // must name a class of the descriptor's type library
-    std::string progId;
-    std::uint32_t toolboxBitmap = 0;  // resource number; 0: none
-    std::uint32_t miscStatus = 0;
-    std::string threadingModel = "Apartment";
-    std::string version = "1.0";
-    std::function<ObjectRef()> create;
-};
-
-struct ProjectDescriptor {
-    const TypeLibrary* typeLibrary = nullptr;  // static data of the module
-    std::vector<ClassRegistration> classes;
-};
+// One class of a module (see ClassRegistration.h); an instance is the runtime's object.
+using ClassCreator = std::function<ObjectRef()>;
+using ClassRegistration = BasicClassRegistration<ClassCreator>;
+using ProjectDescriptor = BasicProjectDescriptor<ClassCreator>;
 
 class InProcessServer {
 public:

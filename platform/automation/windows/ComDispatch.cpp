@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/windows/ComObject.h"
 #include "platform/automation/windows/ComVariant.h"
 #include "platform/automation/windows/ModuleCounts.h"
 
@@ -44,27 +45,19 @@ std::string placeOf(const MemberInfo& member, InvokeKind kind, std::size_t posit
     return "argument '" + member.params[position].name + "' of " + member.name;
 }
 
-class DispatchObject final : public IDispatch {
+class DispatchObject final : public ComObject<IDispatch> {
 public:
     explicit DispatchObject(ObjectRef object) : object_(std::move(object)) {}
 
     const ObjectRef& object() const { return object_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == runtimeObjectIid) {
+        if (out != nullptr && iid == runtimeObjectIid) {
             *out = static_cast<IDispatch*>(this);
             AddRef();
             return S_OK;
         }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
+        return ComObject::QueryInterface(iid, out);
     }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -93,10 +86,7 @@ public:
     static constexpr IID runtimeObjectIid = {0x5b1e7c43, 0x0c2d, 0x4f7a, {0x9a, 0x61, 0x3e, 0x20, 0x84, 0xd1, 0x57, 0xc9}};
 
 private:
-    ~DispatchObject() = default;
-
     CountedObject counted_;
-    LONG references_ = 1;
     ObjectRef object_;
 };
 

@@ -4,9 +4,9 @@
 #include <olectl.h>
 
 #include <new>
-#include <stdexcept>
 
 #include "platform/automation/windows/ComConnectionPoint.h"
+#include "platform/automation/windows/ComObject.h"
 #include "platform/automation/windows/ModuleCounts.h"
 
 // In oleaut32 since Windows Vista; the cross compiler's headers lack them.
@@ -57,8 +57,9 @@ private:
 };
 
 // Everything a host looks for about one class, under one classes root.
-LSTATUS writeClass(HKEY root, const ServerClass& serverClass, const std::wstring& name, const std::wstring& path,
+LSTATUS writeClass(HKEY root, const ClassRegistration& serverClass, const ClassInfo& info, const std::wstring& path,
                    const std::wstring& libid) {
+    const std::wstring name = wide(info.name);
     const std::wstring clsid = wide(serverClass.clsid.toString());
     const std::wstring progId = wide(serverClass.progId);
     const std::wstring classKey = L"CLSID\\" + clsid;
@@ -83,10 +84,10 @@ LSTATUS writeClass(HKEY root, const ServerClass& serverClass, const std::wstring
         const LSTATUS status = setValue(root, subkey, value.first, value.second);
         if (status != ERROR_SUCCESS) return status;
     }
-    return serverClass.isControl ? createKey(root, classKey + L"\\Control") : ERROR_SUCCESS;
+    return info.isControl ? createKey(root, classKey + L"\\Control") : ERROR_SUCCESS;
 }
 
-void removeClass(HKEY root, const ServerClass& serverClass) {
+void removeClass(HKEY root, const ClassRegistration& serverClass) {
     RegDeleteTreeW(root, (L"CLSID\\" + wide(serverClass.clsid.toString())).c_str());
     RegDeleteKeyW(root, (L"CLSID\\" + wide(serverClass.clsid.toString())).c_str());
     RegDeleteTreeW(root, wide(serverClass.progId).c_str());
@@ -95,26 +96,10 @@ void removeClass(HKEY root, const ServerClass& serverClass) {
 
 SYSKIND thisSystem() { return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32; }
 
-class ClassFactory final : public IClassFactory {
+// Not counted among the module's objects: a host keeps the module through LockServer.
+class ClassFactory final : public ComObject<IClassFactory> {
 public:
-    explicit ClassFactory(const ServerClass& serverClass) : class_(serverClass) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    explicit ClassFactory(const ClassRegistration& serverClass) : class_(serverClass) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (object == nullptr) return E_POINTER;
@@ -134,24 +119,15 @@ public:
     }
 
 private:
-    const ServerClass& class_;
-    LONG references_ = 1;
+    const ClassRegistration& class_;
 };
 
 }  // namespace
 
-ComServer::ComServer(ServerDescriptor descriptor) : descriptor_(std::move(descriptor)) {
-    if (descriptor_.typeLibrary == nullptr) throw std::logic_error("a server needs its type library");
-    for (const ServerClass& serverClass : descriptor_.classes) {
-        if (descriptor_.typeLibrary->findClass(serverClass.clsid) == nullptr) {
-            throw std::logic_error("the class " + serverClass.clsid.toString() + " is not in the type library");
-        }
-        if (!serverClass.create) throw std::logic_error("the class " + serverClass.progId + " cannot be created");
-    }
-}
+ComServer::ComServer(ProjectDescriptor descriptor) : descriptor_(std::move(descriptor)) { checkDescriptor(descriptor_); }
 
-std::string ComServer::className(const ServerClass& serverClass) const {
-    return descriptor_.typeLibrary->findClass(serverClass.clsid)->name;
+const ClassInfo& ComServer::classInfo(const ClassRegistration& registration) const {
+    return *descriptor_.typeLibrary->findClass(registration.clsid);
 }
 
 std::wstring ComServer::modulePath() const {
@@ -179,8 +155,8 @@ HRESULT ComServer::registerServer() const {
         ClassesRoot machine(HKEY_LOCAL_MACHINE, KEY_CREATE_SUB_KEY | KEY_SET_VALUE);
         if (machine.key() != nullptr) {
             status = ERROR_SUCCESS;
-            for (const ServerClass& serverClass : descriptor_.classes) {
-                status = writeClass(machine.key(), serverClass, wide(className(serverClass)), path, libid);
+            for (const ClassRegistration& serverClass : descriptor_.classes) {
+                status = writeClass(machine.key(), serverClass, classInfo(serverClass), path, libid);
                 if (status != ERROR_SUCCESS) break;
             }
         }
@@ -189,8 +165,8 @@ HRESULT ComServer::registerServer() const {
         forUser = true;
         ClassesRoot user(HKEY_CURRENT_USER, KEY_CREATE_SUB_KEY | KEY_SET_VALUE);
         if (user.key() == nullptr) return SELFREG_E_CLASS;
-        for (const ServerClass& serverClass : descriptor_.classes) {
-            status = writeClass(user.key(), serverClass, wide(className(serverClass)), path, libid);
+        for (const ClassRegistration& serverClass : descriptor_.classes) {
+            status = writeClass(user.key(), serverClass, classInfo(serverClass), path, libid);
             if (status != ERROR_SUCCESS) break;
         }
     }
@@ -211,7 +187,7 @@ HRESULT ComServer::unregisterServer() const {
     for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         ClassesRoot root(hive, KEY_READ | DELETE | KEY_SET_VALUE);
         if (root.key() == nullptr) continue;
-        for (const ServerClass& serverClass : descriptor_.classes) removeClass(root.key(), serverClass);
+        for (const ClassRegistration& serverClass : descriptor_.classes) removeClass(root.key(), serverClass);
     }
     const IID libid = iidOf(lib.libid);
     UnRegisterTypeLib(libid, lib.majorVersion, lib.minorVersion, lib.lcid, thisSystem());
@@ -223,7 +199,7 @@ HRESULT ComServer::getClassObject(REFCLSID clsid, REFIID iid, void** object) con
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     const Guid wanted = guidOf(clsid);
-    for (const ServerClass& serverClass : descriptor_.classes) {
+    for (const ClassRegistration& serverClass : descriptor_.classes) {
         if (serverClass.clsid != wanted) continue;
         auto* factory = new (std::nothrow) ClassFactory(serverClass);
         if (factory == nullptr) return E_OUTOFMEMORY;

@@ -11,35 +11,24 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/automation/TypeInfo.h"
+#include "platform/automation/ClassRegistration.h"
 
 namespace quenvar::automation::windows {
 
-struct ServerClass {
-    Guid clsid;                       // a class of the descriptor's type library
-    std::string progId;
-    bool isControl = false;           // recorded as a control, offered in hosts' toolboxes
-    std::uint32_t toolboxBitmap = 0;  // resource number of the toolbox picture; 0: none
-    std::uint32_t miscStatus = 0;     // OLEMISC flags for the content aspect
-    std::string threadingModel = "Apartment";
-    std::string version = "1.0";
-    // A new instance, asked for `iid`: S_OK with the reference in *object, or the failure.
-    std::function<HRESULT(REFIID iid, void** object)> create;
-};
-
-struct ServerDescriptor {
-    const TypeLibrary* typeLibrary = nullptr;  // static data of the module
-    std::vector<ServerClass> classes;
-};
+// One class of the module (see ClassRegistration.h). Making an instance asked for `iid`
+// answers S_OK with the reference in *object, or the failure.
+using ClassCreator = std::function<HRESULT(REFIID iid, void** object)>;
+using ClassRegistration = BasicClassRegistration<ClassCreator>;
+using ProjectDescriptor = BasicProjectDescriptor<ClassCreator>;
 
 class ComServer {
 public:
-    explicit ComServer(ServerDescriptor descriptor);
+    // Throws std::logic_error for a descriptor that does not hold together (checkDescriptor).
+    explicit ComServer(ProjectDescriptor descriptor);
 
     // The module whose path registration records; set by its entry routine.
     void setModule(HMODULE module) { module_ = module; }
@@ -51,14 +40,14 @@ public:
     // S_OK when no object of the module lives and no factory lock is held, else S_FALSE.
     HRESULT canUnloadNow() const;
 
-    const ServerDescriptor& descriptor() const { return descriptor_; }
-    // The class's name in the type library.
-    std::string className(const ServerClass& serverClass) const;
+    const ProjectDescriptor& descriptor() const { return descriptor_; }
+    // What the type library says about the class (its name, whether it is a control).
+    const ClassInfo& classInfo(const ClassRegistration& registration) const;
 
 private:
     std::wstring modulePath() const;
 
-    ServerDescriptor descriptor_;
+    ProjectDescriptor descriptor_;
     HMODULE module_ = nullptr;
 };
 
