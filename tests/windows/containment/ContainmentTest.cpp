@@ -67,6 +67,19 @@ struct HostWindow {
     }
 };
 
+// The control as the system's host window sites it: the window, the control in it, and the
+// control's IOleObject and client site (each null when the step before failed).
+struct HostedControl {
+    explicit HostedControl(RECT place) : window(place), control{window.control()} {
+        if (control.pointer) control->QueryInterface(IID_IOleObject, object.out());
+        if (object.pointer) object->GetClientSite(&site.pointer);
+    }
+    HostWindow window;
+    Held<IUnknown> control;
+    Held<IOleObject> object;
+    Held<IOleClientSite> site;
+};
+
 ULONG referencesOf(IUnknown* object) {
     object->AddRef();
     return object->Release();
@@ -128,14 +141,12 @@ protected:
 };
 
 TEST_F(ContainmentTest, SystemHostWindowSitesAndActivatesTheControlInPlace) {
-    HostWindow window({10, 20, 210, 120});
-    Held<IUnknown> control{window.control()};
-    ASSERT_NE(control.pointer, nullptr);
-    Held<IOleObject> object;
-    ASSERT_EQ(control->QueryInterface(IID_IOleObject, object.out()), S_OK);
-    Held<IOleClientSite> site;
-    ASSERT_EQ(object->GetClientSite(&site.pointer), S_OK);
-    EXPECT_NE(site.pointer, nullptr);
+    HostedControl hosted({10, 20, 210, 120});
+    const HostWindow& window = hosted.window;
+    const Held<IUnknown>& control = hosted.control;
+    const Held<IOleObject>& object = hosted.object;
+    ASSERT_NE(object.pointer, nullptr);
+    EXPECT_NE(hosted.site.pointer, nullptr);
     DWORD status = 0;
     EXPECT_EQ(object->GetMiscStatus(DVASPECT_CONTENT, &status), S_OK);
     EXPECT_EQ(status, 0x20191u);
@@ -168,13 +179,9 @@ TEST_F(ContainmentTest, SystemHostWindowSitesAndActivatesTheControlInPlace) {
 }
 
 TEST_F(ContainmentTest, ReleasedWhileSitedUnsitesCleanly) {
-    HostWindow window({0, 0, 100, 80});
-    Held<IUnknown> hosted{window.control()};
-    ASSERT_NE(hosted.pointer, nullptr);
-    Held<IOleObject> hostedObject;
-    ASSERT_EQ(hosted->QueryInterface(IID_IOleObject, hostedObject.out()), S_OK);
-    Held<IOleClientSite> site;
-    ASSERT_EQ(hostedObject->GetClientSite(&site.pointer), S_OK);
+    HostedControl hosted({0, 0, 100, 80});
+    const HostWindow& window = hosted.window;
+    const Held<IOleClientSite>& site = hosted.site;
     ASSERT_NE(site.pointer, nullptr);
     const ULONG siteReferences = referencesOf(site.pointer);
 

@@ -1,7 +1,7 @@
 #pragma once
 // What a COM host does with the control, for the tests: create it by ProgID, call it late
 // bound through IDispatch::Invoke by member id with VARIANT arguments, advise a sink on
-// `__quenvar`, and read and close the message boxes it shows.
+// `__quenvar` (the message boxes it shows are read and closed by MessageBoxUser).
 
 #include <windows.h>
 #include <ocidl.h>
@@ -9,9 +9,7 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -195,70 +193,5 @@ inline IConnectionPoint* eventConnectionPoint(IDispatch* control) {
     container->Release();
     return point;
 }
-
-// A message box the control showed: its title and prompt, read before OK was pressed.
-struct SeenBox {
-    std::wstring title;
-    std::wstring prompt;
-    int buttons = 0;
-};
-
-// Watches for message boxes of this process while the test runs a call that shows one (the
-// box holds the call), reads each, and presses its OK button.
-class BoxCloser {
-public:
-    BoxCloser() : thread_([this] { watch(); }) {}
-    ~BoxCloser() {
-        done_ = true;
-        thread_.join();
-    }
-    std::vector<SeenBox> seen() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return seen_;
-    }
-
-private:
-    void watch() {
-        while (!done_) {
-            HWND box = nullptr;
-            while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
-                DWORD process = 0;
-                GetWindowThreadProcessId(box, &process);
-                if (process != GetCurrentProcessId() || !IsWindowVisible(box)) continue;
-                closeBox(box);
-            }
-            Sleep(20);
-        }
-    }
-    void closeBox(HWND box) {
-        SeenBox seen;
-        wchar_t text[512];
-        GetWindowTextW(box, text, 512);
-        seen.title = text;
-        // The prompt is the box's static text (id 0xFFFF); count the buttons it offers.
-        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t className[64];
-            GetClassNameW(child, className, 64);
-            if (lstrcmpiW(className, L"Static") == 0 && GetDlgCtrlID(child) == 0xFFFF) {
-                GetWindowTextW(child, text, 512);
-                seen.prompt = text;
-            } else if (lstrcmpiW(className, L"Button") == 0 && IsWindowVisible(child)) {
-                ++seen.buttons;
-            }
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen_.push_back(seen);
-        }
-        SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-        // Wait for it to go before looking again, so a box is read once.
-        while (IsWindow(box) && !done_) Sleep(10);
-    }
-
-    std::atomic<bool> done_{false};
-    std::mutex mutex_;
-    std::vector<SeenBox> seen_;
-    std::thread thread_;
-};
 
 }  // namespace quenvar::testing

@@ -5,6 +5,7 @@
 
 #include "control/QuenvarSurface.h"
 #include "tests/windows/control/ControlHost.h"
+#include "tests/windows/support/MessageBoxUser.h"
 #include "tests/windows/support/MessageLoop.h"
 #include "tests/windows/support/SimulatorBehindCom1.h"
 
@@ -88,13 +89,13 @@ TEST_F(ControlOnCom1, AFailedCheckShowsItsMessageInABoxAndSendsNothing) {
         {{Value::text(L"A"), Value::text(L"01"), Value::int16(3)}, control::member::x10dim, L"Dim value must between 5 and 95"},
     };
     for (const Case& c : cases) {
-        BoxCloser closer;
+        MessageBoxUser user;
         EXPECT_EQ(call(control_, c.id, c.args).status, S_OK);
-        const std::vector<SeenBox> seen = closer.seen();
+        const std::vector<MessageBoxUser::Box>& seen = user.boxes();
         ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].prompt, c.prompt);
-        EXPECT_EQ(seen[0].title, L"Error");
-        EXPECT_EQ(seen[0].buttons, 1);
+        EXPECT_EQ(seen[0].texts, std::vector<std::wstring>{c.prompt});
+        EXPECT_EQ(seen[0].caption, L"Error");
+        EXPECT_EQ(seen[0].buttons, std::vector<int>{IDOK});
     }
     EXPECT_EQ(received(), "");
 }

@@ -1,11 +1,13 @@
 #pragma once
-// The user in front of the screen, for Windows tests: a thread that waits for the next message
-// box of this process (a dialog of class #32770), reads what it shows and presses OK once the
-// test lets it (or after ten seconds, so that no test hangs on a box). The box's own message
-// loop keeps running on the thread that shows it.
+// The user in front of the screen, for Windows tests: a thread that watches for message boxes
+// of this process (dialogs of class #32770) while the test runs the calls that show them, reads
+// what each shows and presses OK once the test lets it (or after ten seconds, so that no test
+// hangs on a box). A box's own message loop keeps running on the thread that shows it, and
+// holds that thread's call until the box is closed.
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -29,15 +31,22 @@ public:
 
     explicit MessageBoxUser(std::function<bool()> mayClose = [] { return true; })
         : mayClose_(std::move(mayClose)), thread_([this] { run(); }) {}
-    ~MessageBoxUser() { box(); }
+    ~MessageBoxUser() { boxes(); }
     MessageBoxUser(const MessageBoxUser&) = delete;
     MessageBoxUser& operator=(const MessageBoxUser&) = delete;
 
-    // What the box showed, once it has been closed (or none came in ten seconds).
-    const Box& box() {
+    // Every box shown since the user started watching, in order. Ends the watching: ask once
+    // the calls that show boxes have returned (each returns only after its box was closed).
+    const std::vector<Box>& boxes() {
+        done_ = true;
         if (thread_.joinable())
             thread_.join();
-        return box_;
+        return boxes_;
+    }
+    // The first of them; `found` is false when none was shown.
+    const Box& box() {
+        static const Box none;
+        return boxes().empty() ? none : boxes().front();
     }
 
 private:
@@ -80,20 +89,30 @@ private:
     }
 
     void run() {
-        HWND window = nullptr;
-        box_.found = waitFor([&] { return !EnumWindows(&findBox, reinterpret_cast<LPARAM>(&window)); });
-        if (!box_.found)
-            return;
-        box_.caption = text(window);
-        EnumChildWindows(window, &readControl, reinterpret_cast<LPARAM>(&box_));
-        box_.owner = GetWindow(window, GW_OWNER);
-        box_.ownerEnabled = box_.owner != nullptr && IsWindowEnabled(box_.owner);
-        box_.closedByTheTest = waitFor(mayClose_);
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        for (;;) {
+            HWND window = nullptr;
+            while (EnumWindows(&findBox, reinterpret_cast<LPARAM>(&window))) {
+                if (done_)
+                    return;
+                Sleep(5);
+            }
+            Box box;
+            box.found = true;
+            box.caption = text(window);
+            EnumChildWindows(window, &readControl, reinterpret_cast<LPARAM>(&box));
+            box.owner = GetWindow(window, GW_OWNER);
+            box.ownerEnabled = box.owner != nullptr && IsWindowEnabled(box.owner);
+            box.closedByTheTest = waitFor(mayClose_);
+            boxes_.push_back(std::move(box));
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+            // Gone before looking again, so that each box is read once.
+            waitFor([&] { return !IsWindow(window); });
+        }
     }
 
     std::function<bool()> mayClose_;
-    Box box_;
+    std::atomic<bool> done_{false};
+    std::vector<Box> boxes_;
     std::thread thread_;
 };
 
