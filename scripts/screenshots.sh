@@ -15,17 +15,10 @@ build_dir=$(cd "${1:?$usage}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$build_dir/bin"
 out="$root/docs/screenshots"
-
-fail() {
-  echo "screenshots: $*" >&2
-  exit 1
-}
+source "$root/scripts/screenshot-functions.sh"
 
 if [[ "${2:-}" != --on-virtual-display ]]; then
-  for tool in xvfb-run import xdotool; do
-    command -v "$tool" >/dev/null ||
-      fail "$tool is not installed; run scripts/install-deps.sh --with-display-tools"
-  done
+  require_display_tools
   [[ -x "$bin/x10sim" ]] || fail "$bin/x10sim is not built; run make build first"
   # The display's own fonts and settings must not leak in: always a fresh virtual screen.
   exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build_dir" --on-virtual-display
@@ -44,18 +37,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The id of the visible window whose title matches, once it is on screen (10 s at most).
-window_named() {
-  local title=$1 id=""
-  for _ in $(seq 1 100); do
-    id=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1 || true)
-    [[ -n "$id" ]] && break
-    sleep 0.1
-  done
-  [[ -n "$id" ]] || fail "no window titled '$title' appeared within 10 s"
-  echo "$id"
-}
-
 # Waits until a line equal to $2 is in the file $1 (10 s at most).
 wait_for_line() {
   for _ in $(seq 1 100); do
@@ -63,14 +44,6 @@ wait_for_line() {
     sleep 0.1
   done
   return 1
-}
-
-capture() {
-  local id=$1 file=$2
-  # The window is drawn after the event that changed it; give the X server a moment to catch up.
-  sleep 0.5
-  import -window "$id" "$out/$file"
-  echo "screenshots: wrote docs/screenshots/$file"
 }
 
 read_byte() {

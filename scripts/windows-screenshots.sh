@@ -13,16 +13,10 @@ linux_bin=$(cd "${1:?$usage}" && pwd)/bin
 windows_bin=$(cd "${2:?$usage}" && pwd)/bin
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/docs/screenshots"
-
-fail() {
-  echo "windows-screenshots: $*" >&2
-  exit 1
-}
+source "$root/scripts/screenshot-functions.sh"
 
 if [[ "${3:-}" != --on-virtual-display ]]; then
-  for tool in xvfb-run import xdotool; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed; run scripts/install-deps.sh --with-display-tools"
-  done
+  require_display_tools
   [[ -x "$linux_bin/x10sim" ]] || fail "$linux_bin/x10sim is not built; run make build first"
   [[ -f "$windows_bin/quenvarsample.exe" ]] || fail "$windows_bin/quenvarsample.exe is not built; run make build-windows first"
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$1" "$2" --on-virtual-display
@@ -47,29 +41,12 @@ sim_pid=$!
 /usr/lib/wine/wine64 regsvr32 /s "$windows_bin/quenvar.ocx"
 /usr/lib/wine/wine64 "$windows_bin/quenvarsample.exe" >/dev/null 2>&1 &
 
-window_named() {
-  local id=""
-  for _ in $(seq 1 150); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
-    [[ -n "$id" ]] && break
-    sleep 0.1
-  done
-  [[ -n "$id" ]] || fail "no window titled '$1' appeared within 15 s"
-  echo "$id"
-}
-
-capture() {
-  # The window is drawn after the event that showed it; give the X server a moment.
-  sleep 1
-  import -window "$1" "$out/$2"
-  echo "windows-screenshots: wrote docs/screenshots/$2"
-}
-
 mkdir -p "$out"
-port=$(window_named "Communitcation Port")
-capture "$port" quenvarsample-windows-port.png
+# Wine takes longer than the Qt program to show its windows and draw them.
+port=$(window_named "^Communitcation Port$" 15)
+capture "$port" quenvarsample-windows-port.png 1
 # "OK" with "CommPort 1" selected, pressed with the mouse as a person would.
 eval "$(xdotool getwindowgeometry --shell "$port")"
 xdotool mousemove --sync $((X + WIDTH / 2 - 60)) $((Y + HEIGHT - 30)) click 1
-controller=$(window_named "X10 Controller")
-capture "$controller" quenvarsample-windows-controller.png
+controller=$(window_named "^X10 Controller$" 15)
+capture "$controller" quenvarsample-windows-controller.png 1
