@@ -30,7 +30,8 @@ HRESULT invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> ar
     DISPPARAMS params{argsLastFirst.data(), isPut ? &putId : nullptr, static_cast<UINT>(argsLastFirst.size()),
                       isPut ? 1u : 0u};
     EXCEPINFO exception{};
-    const HRESULT status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, &exception, nullptr);
+    const HRESULT status =
+        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, &exception, nullptr);
     if (status == DISP_E_EXCEPTION) {
         std::printf("  warning: member %ld failed: %ls\n", static_cast<long>(id), exception.bstrDescription);
         SysFreeString(exception.bstrDescription);
@@ -51,7 +52,8 @@ VARIANT argument(const quenvar::automation::Variant& value) {
 }  // namespace
 
 int main() {
-    quenvar::bench::printHeader("The command path on Windows: IDispatch::Invoke to the serial component, no line behind it");
+    quenvar::bench::printHeader(
+        "The command path on Windows: IDispatch::Invoke to the serial component, no line behind it");
     if (FAILED(OleInitialize(nullptr))) return 1;
     auto component = std::make_unique<NullSerialComponent>();
     NullSerialComponent* port = component.get();

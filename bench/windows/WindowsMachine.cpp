@@ -24,8 +24,8 @@ std::string processorName() {
 std::string systemName() {
     using WineVersion = const char*(CDECL*)();
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    const auto wineVersion =
-        ntdll != nullptr ? reinterpret_cast<WineVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version"))) : nullptr;
+    void* const found = ntdll != nullptr ? reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")) : nullptr;
+    const auto wineVersion = reinterpret_cast<WineVersion>(found);
     std::string name = wineVersion != nullptr ? std::string("Wine ") + wineVersion() : std::string("Windows");
     return name + (sizeof(void*) == 8 ? ", 64-bit program" : ", 32-bit program");
 }

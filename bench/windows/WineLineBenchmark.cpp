@@ -109,7 +109,8 @@ int main() {
     CLSID clsid;
     IDispatch* quenvar = nullptr;
     if (FAILED(CLSIDFromProgID(L"Zelvo.quenvar", &clsid)) ||
-        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&quenvar)))) {
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(&quenvar)))) {
         std::printf("Zelvo.quenvar cannot be created: register quenvar.ocx first (regsvr32)\n");
         return 1;
     }
@@ -147,7 +148,9 @@ int main() {
             ++lost;
             continue;
         }
-        if (command >= warmUpCommands) perCommand.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        if (command >= warmUpCommands) {
+            perCommand.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        }
     }
     events->Unadvise(cookie);
     events->Release();

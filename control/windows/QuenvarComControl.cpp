@@ -117,6 +117,16 @@ HRESULT getProperty(IDispatch& control, DISPID id, Value* value) {
     return status;
 }
 
+// A method's arguments by reference and a property's new value by value, as hosts pass them.
+template <class... Arguments>
+HRESULT callMethod(IDispatch& control, DISPID id, Arguments*... arguments) {
+    return callThroughDispatch(control, id, DISPATCH_METHOD, {byReference(arguments)...}, nullptr);
+}
+
+HRESULT putProperty(IDispatch& control, DISPID id, VARIANT value, WORD flags = DISPATCH_PROPERTYPUT) {
+    return callThroughDispatch(control, id, flags, {value}, nullptr);
+}
+
 std::wstring modulePath(HMODULE module) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -301,61 +311,37 @@ HRESULT QuenvarComControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 }
 
 HRESULT QuenvarComControl::get_comstatus(short* value) { return getProperty(*this, member::comstatus, value); }
-HRESULT QuenvarComControl::put_comstatus(short value) {
-    return callThroughDispatch(*this, member::comstatus, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
-}
+HRESULT QuenvarComControl::put_comstatus(short value) { return putProperty(*this, member::comstatus, byValue(value)); }
 HRESULT QuenvarComControl::get_strtotal(BSTR* value) { return getProperty(*this, member::strtotal, value); }
-HRESULT QuenvarComControl::put_strtotal(BSTR value) {
-    return callThroughDispatch(*this, member::strtotal, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
-}
+HRESULT QuenvarComControl::put_strtotal(BSTR value) { return putProperty(*this, member::strtotal, byValue(value)); }
 HRESULT QuenvarComControl::get_sendstatus(VARIANT_BOOL* value) { return getProperty(*this, member::sendstatus, value); }
 HRESULT QuenvarComControl::put_sendstatus(VARIANT_BOOL value) {
-    return callThroughDispatch(*this, member::sendstatus, DISPATCH_PROPERTYPUT, {byValueBool(value)}, nullptr);
+    return putProperty(*this, member::sendstatus, byValueBool(value));
 }
 HRESULT QuenvarComControl::get_colstring(IDispatch** value) { return getProperty(*this, member::colstring, value); }
 HRESULT QuenvarComControl::putref_colstring(IDispatch* value) {
-    return callThroughDispatch(*this, member::colstring, DISPATCH_PROPERTYPUTREF, {byValue(value)}, nullptr);
+    return putProperty(*this, member::colstring, byValue(value), DISPATCH_PROPERTYPUTREF);
 }
 HRESULT QuenvarComControl::get_checksum(BSTR* value) { return getProperty(*this, member::checksum, value); }
-HRESULT QuenvarComControl::put_checksum(BSTR value) {
-    return callThroughDispatch(*this, member::checksum, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
-}
+HRESULT QuenvarComControl::put_checksum(BSTR value) { return putProperty(*this, member::checksum, byValue(value)); }
 HRESULT QuenvarComControl::get_countmacro(short* value) { return getProperty(*this, member::countmacro, value); }
 HRESULT QuenvarComControl::put_countmacro(short value) {
-    return callThroughDispatch(*this, member::countmacro, DISPATCH_PROPERTYPUT, {byValue(value)}, nullptr);
+    return putProperty(*this, member::countmacro, byValue(value));
 }
-HRESULT QuenvarComControl::openx10(short* port) {
-    return callThroughDispatch(*this, member::openx10, DISPATCH_METHOD, {byReference(port)}, nullptr);
-}
-HRESULT QuenvarComControl::closex10() {
-    return callThroughDispatch(*this, member::closex10, DISPATCH_METHOD, {}, nullptr);
-}
-HRESULT QuenvarComControl::lightson(BSTR* house) {
-    return callThroughDispatch(*this, member::lightson, DISPATCH_METHOD, {byReference(house)}, nullptr);
-}
-HRESULT QuenvarComControl::sendx10(BSTR* str1, BSTR* str2) {
-    return callThroughDispatch(*this, member::sendx10, DISPATCH_METHOD, {byReference(str1), byReference(str2)}, nullptr);
-}
-HRESULT QuenvarComControl::Lightsoff(BSTR* house) {
-    return callThroughDispatch(*this, member::Lightsoff, DISPATCH_METHOD, {byReference(house)}, nullptr);
-}
-HRESULT QuenvarComControl::x10on(BSTR* house, BSTR* unit) {
-    return callThroughDispatch(*this, member::x10on, DISPATCH_METHOD, {byReference(house), byReference(unit)}, nullptr);
-}
-HRESULT QuenvarComControl::x10off(BSTR* house, BSTR* unit) {
-    return callThroughDispatch(*this, member::x10off, DISPATCH_METHOD, {byReference(house), byReference(unit)}, nullptr);
-}
+HRESULT QuenvarComControl::openx10(short* port) { return callMethod(*this, member::openx10, port); }
+HRESULT QuenvarComControl::closex10() { return callMethod(*this, member::closex10); }
+HRESULT QuenvarComControl::lightson(BSTR* house) { return callMethod(*this, member::lightson, house); }
+HRESULT QuenvarComControl::sendx10(BSTR* str1, BSTR* str2) { return callMethod(*this, member::sendx10, str1, str2); }
+HRESULT QuenvarComControl::Lightsoff(BSTR* house) { return callMethod(*this, member::Lightsoff, house); }
+HRESULT QuenvarComControl::x10on(BSTR* house, BSTR* unit) { return callMethod(*this, member::x10on, house, unit); }
+HRESULT QuenvarComControl::x10off(BSTR* house, BSTR* unit) { return callMethod(*this, member::x10off, house, unit); }
 HRESULT QuenvarComControl::x10dim(BSTR* house, BSTR* unit, short* dimvalue) {
-    return callThroughDispatch(*this, member::x10dim, DISPATCH_METHOD,
-                               {byReference(house), byReference(unit), byReference(dimvalue)}, nullptr);
+    return callMethod(*this, member::x10dim, house, unit, dimvalue);
 }
 HRESULT QuenvarComControl::x10brighten(BSTR* house, BSTR* unit, short* dimvalue) {
-    return callThroughDispatch(*this, member::x10brighten, DISPATCH_METHOD,
-                               {byReference(house), byReference(unit), byReference(dimvalue)}, nullptr);
+    return callMethod(*this, member::x10brighten, house, unit, dimvalue);
 }
-HRESULT QuenvarComControl::alloff(BSTR* house) {
-    return callThroughDispatch(*this, member::alloff, DISPATCH_METHOD, {byReference(house)}, nullptr);
-}
+HRESULT QuenvarComControl::alloff(BSTR* house) { return callMethod(*this, member::alloff, house); }
 
 HRESULT QuenvarComControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
     if (points == nullptr) return E_POINTER;

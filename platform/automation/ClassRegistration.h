@@ -42,7 +42,9 @@ void checkDescriptor(const BasicProjectDescriptor<Create>& descriptor) {
             throw std::logic_error("the class " + registration.clsid.toString() + " (" + registration.progId +
                                    ") is not in the type library " + descriptor.typeLibrary->library.name);
         }
-        if (!registration.create) throw std::logic_error("the class " + registration.progId + " has no create function");
+        if (!registration.create) {
+            throw std::logic_error("the class " + registration.progId + " has no create function");
+        }
     }
 }
 

@@ -124,7 +124,9 @@ private:
 
 }  // namespace
 
-ComServer::ComServer(ProjectDescriptor descriptor) : descriptor_(std::move(descriptor)) { checkDescriptor(descriptor_); }
+ComServer::ComServer(ProjectDescriptor descriptor) : descriptor_(std::move(descriptor)) {
+    checkDescriptor(descriptor_);
+}
 
 const ClassInfo& ComServer::classInfo(const ClassRegistration& registration) const {
     return *descriptor_.typeLibrary->findClass(registration.clsid);

@@ -173,11 +173,13 @@ TEST_F(AutomationSurface, TheClassNamesItsEventInterfaceWithX10readyAsId1) {
 }
 
 // Each entry's pUnk, released, as COM identities, with its cookie; `enumeration` moves on.
-std::vector<std::pair<IUnknown*, DWORD>> nextConnections(IEnumConnections* enumeration, ULONG wanted, HRESULT expected) {
+using Connections = std::vector<std::pair<IUnknown*, DWORD>>;
+
+Connections nextConnections(IEnumConnections* enumeration, ULONG wanted, HRESULT expected) {
     std::vector<CONNECTDATA> data(wanted);
     ULONG fetched = 0;
     EXPECT_EQ(enumeration->Next(wanted, data.data(), &fetched), expected);
-    std::vector<std::pair<IUnknown*, DWORD>> listed;
+    Connections listed;
     for (ULONG i = 0; i < fetched; ++i) {
         IUnknown* identity = nullptr;
         data[i].pUnk->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
@@ -190,7 +192,8 @@ std::vector<std::pair<IUnknown*, DWORD>> nextConnections(IEnumConnections* enume
 
 TEST_F(AutomationSurface, TheEventPointIsListedAndListsTheAdvisedSinksWithTheirCookiesAsTheyWereWhenAsked) {
     IConnectionPointContainer* container = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)));
+    ASSERT_HRESULT_SUCCEEDED(
+        control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)));
     IEnumConnectionPoints* points = nullptr;
     ASSERT_HRESULT_SUCCEEDED(container->EnumConnectionPoints(&points));
     container->Release();
@@ -213,7 +216,7 @@ TEST_F(AutomationSurface, TheEventPointIsListedAndListsTheAdvisedSinksWithTheirC
     IEnumConnections* before = nullptr;
     ASSERT_HRESULT_SUCCEEDED(events->EnumConnections(&before));
     EXPECT_EQ(nextConnections(before, 3, S_FALSE), (std::vector{firstEntry, secondEntry}));
-    EXPECT_EQ(nextConnections(before, 1, S_FALSE), (std::vector<std::pair<IUnknown*, DWORD>>{}));
+    EXPECT_EQ(nextConnections(before, 1, S_FALSE), Connections{});
 
     // Unadvising changes later lists only; the earlier one still holds the sink it lists.
     ASSERT_HRESULT_SUCCEEDED(events->Unadvise(firstCookie));
