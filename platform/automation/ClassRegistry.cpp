@@ -132,7 +132,8 @@ bool hasControlCharacter(std::string_view value) {
 }
 
 // A record file is trusted to name the module that gets loaded, so it must be a regular file
-// that nobody but its owner (the user or root) can change.
+// that nobody but its owner (the user or root) can change, in a folder where nobody else can
+// put another file in its place. The same holds in the user's folder and the system-wide one.
 void checkRecordFileIsTrusted(const fs::path& file, int descriptor) {
     struct stat status {};
     if (fstat(descriptor, &status) != 0) throw accessError(file, std::strerror(errno));
@@ -144,6 +145,13 @@ void checkRecordFileIsTrusted(const fs::path& file, int descriptor) {
     if (status.st_uid != geteuid() && status.st_uid != 0) {
         throw accessError(file, "it belongs to user " + std::to_string(status.st_uid) +
                                     ", not to you or root, so it is not trusted. Register the class again");
+    }
+    struct stat folder {};
+    if (stat(file.parent_path().c_str(), &folder) == 0 && (folder.st_mode & S_IWOTH) != 0 &&
+        (folder.st_mode & S_ISVTX) == 0) {
+        throw accessError(file, "it lies in the folder " + file.parent_path().string() +
+                                    ", where every user may replace it, so it is not trusted. Remove that "
+                                    "permission (chmod o-w " + file.parent_path().string() + ")");
     }
 }
 
@@ -167,6 +175,10 @@ ClassRecord readRecord(const fs::path& file) {
         if (text.size() > maxRecordBytes) break;  // parseClassRecord names the fault
     }
     return parseClassRecord(text, file);
+}
+
+fs::path recordFileIn(const fs::path& folder, const Guid& clsid) {
+    return folder / (clsid.toString() + std::string(recordExtension));
 }
 
 std::string homeFolder() {
@@ -237,7 +249,14 @@ ClassRecord parseClassRecord(std::string_view text, const fs::path& source) {
     return r;
 }
 
-ClassRegistry::ClassRegistry(fs::path folder) : folder_(std::move(folder)) {}
+ClassRegistry::ClassRegistry(fs::path folder) : folders_{std::move(folder)} {}
+
+ClassRegistry::ClassRegistry(fs::path folder, fs::path systemFolder) : folders_{std::move(folder)} {
+    // Spelled with a trailing separator each, so that "a/" and "a" compare equal.
+    if ((folders_.front() / "").lexically_normal() != (systemFolder / "").lexically_normal()) {
+        folders_.push_back(std::move(systemFolder));
+    }
+}
 
 fs::path ClassRegistry::standardFolder() {
     if (const char* named = std::getenv("QUENVAR_REGISTRY"); named != nullptr && *named != '\0') return named;
@@ -247,14 +266,24 @@ fs::path ClassRegistry::standardFolder() {
     return fs::path(homeFolder()) / ".local" / "share" / "quenvar" / "registry";
 }
 
-ClassRegistry ClassRegistry::standard() { return ClassRegistry(standardFolder()); }
+fs::path ClassRegistry::systemFolder() {
+    if (const char* named = std::getenv("QUENVAR_SYSTEM_REGISTRY"); named != nullptr && *named != '\0') return named;
+    return QUENVAR_SYSTEM_REGISTRY_FOLDER;
+}
+
+ClassRegistry ClassRegistry::standard() { return ClassRegistry(standardFolder(), systemFolder()); }
 
 fs::path ClassRegistry::recordPath(const Guid& clsid) const {
-    return folder_ / (clsid.toString() + std::string(recordExtension));
+    for (const fs::path& folder : folders_) {
+        std::error_code error;
+        if (fs::exists(recordFileIn(folder, clsid), error)) return recordFileIn(folder, clsid);
+    }
+    return recordFileIn(folder(), clsid);
 }
 
 void ClassRegistry::registerClass(const ClassRecord& record) const {
-    const fs::path target = recordPath(record.clsid);
+    const fs::path& writtenFolder = folder();
+    const fs::path target = recordFileIn(writtenFolder, record.clsid);
     if (!fs::path(record.modulePath).is_absolute()) {
         throw accessError(target, "the module path \"" + record.modulePath + "\" is not absolute");
     }
@@ -266,9 +295,15 @@ void ClassRegistry::registerClass(const ClassRecord& record) const {
             throw accessError(target, "the value \"" + *value + "\" spans lines and cannot be recorded");
         }
     }
+    // Folder and record are written so that nobody but their owner may change them, whatever the
+    // umask: lookups refuse them otherwise.
+    constexpr auto folderPermissions = static_cast<fs::perms>(0755);
+    constexpr auto recordPermissions = static_cast<fs::perms>(0644);
     std::error_code error;
-    fs::create_directories(folder_, error);
-    if (error) throw accessError(target, "cannot create the folder " + folder_.string() + ": " + error.message());
+    if (fs::create_directories(writtenFolder, error) && !error) fs::permissions(writtenFolder, folderPermissions, error);
+    if (error) {
+        throw accessError(target, "cannot create the folder " + writtenFolder.string() + ": " + error.message());
+    }
 
     // Write beside the record, then rename over it, so a reader never sees half a record.
     const fs::path temporary = target.string() + ".tmp" + std::to_string(getpid());
@@ -282,6 +317,7 @@ void ClassRegistry::registerClass(const ClassRecord& record) const {
             throw accessError(temporary, "writing failed");
         }
     }
+    fs::permissions(temporary, recordPermissions, error);
     fs::rename(temporary, target, error);
     if (error) {
         std::error_code ignored;
@@ -291,7 +327,7 @@ void ClassRegistry::registerClass(const ClassRecord& record) const {
 }
 
 bool ClassRegistry::unregisterClass(const Guid& clsid) const {
-    const fs::path target = recordPath(clsid);
+    const fs::path target = recordFileIn(folder(), clsid);
     std::error_code error;
     const bool removed = fs::remove(target, error);
     if (error) throw accessError(target, "cannot remove the record: " + error.message());
@@ -299,14 +335,17 @@ bool ClassRegistry::unregisterClass(const Guid& clsid) const {
 }
 
 std::optional<ClassRecord> ClassRegistry::findByClassId(const Guid& clsid) const {
-    const fs::path target = recordPath(clsid);
-    std::error_code error;
-    if (!fs::exists(target, error)) return std::nullopt;
-    ClassRecord record = readRecord(target);
-    if (record.clsid != clsid) {
-        throw accessError(target, "it records the class " + record.clsid.toString() + ", not the one its name says");
+    for (const fs::path& folder : folders_) {
+        const fs::path target = recordFileIn(folder, clsid);
+        std::error_code error;
+        if (!fs::exists(target, error)) continue;
+        ClassRecord record = readRecord(target);
+        if (record.clsid != clsid) {
+            throw accessError(target, "it records the class " + record.clsid.toString() + ", not the one its name says");
+        }
+        return record;
     }
-    return record;
+    return std::nullopt;
 }
 
 std::optional<ClassRecord> ClassRegistry::findByProgId(std::string_view progId) const {
@@ -326,20 +365,30 @@ std::optional<ClassRecord> ClassRegistry::findByProgId(std::string_view progId) 
 }
 
 std::vector<ClassRecord> ClassRegistry::records() const {
+    // Keyed by the record's file name, which is its class id: an earlier folder's record of a
+    // class hides a later one's.
+    std::map<fs::path, ClassRecord> byClass;
+    for (const fs::path& file : recordFiles()) {
+        if (byClass.count(file.filename()) == 0) byClass.emplace(file.filename(), readRecord(file));
+    }
     std::vector<ClassRecord> result;
-    for (const fs::path& file : recordFiles()) result.push_back(readRecord(file));
+    for (auto& [name, record] : byClass) result.push_back(std::move(record));
     return result;
 }
 
 std::vector<fs::path> ClassRegistry::recordFiles() const {
     std::vector<fs::path> files;
-    std::error_code error;
-    if (!fs::is_directory(folder_, error)) return {};
-    for (fs::directory_iterator entry(folder_, error), end; !error && entry != end; entry.increment(error)) {
-        if (entry->path().extension() == recordExtension) files.push_back(entry->path());
+    for (const fs::path& folder : folders_) {
+        std::vector<fs::path> inFolder;
+        std::error_code error;
+        if (!fs::is_directory(folder, error)) continue;
+        for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+            if (entry->path().extension() == recordExtension) inFolder.push_back(entry->path());
+        }
+        if (error) throw accessError(folder, "cannot list the folder: " + error.message());
+        std::sort(inFolder.begin(), inFolder.end());
+        files.insert(files.end(), inFolder.begin(), inFolder.end());
     }
-    if (error) throw accessError(folder_, "cannot list the folder: " + error.message());
-    std::sort(files.begin(), files.end());
     return files;
 }
 

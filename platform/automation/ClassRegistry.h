@@ -1,7 +1,10 @@
 #pragma once
 // The class registry: one record per registered class, kept as a small text file
-// ("key=value" lines) in one folder. The folder is the one named by QUENVAR_REGISTRY, else
-// $XDG_DATA_HOME/quenvar/registry, else ~/.local/share/quenvar/registry.
+// ("key=value" lines) in a folder. Classes are looked up in the user's own folder (the one
+// named by QUENVAR_REGISTRY, else $XDG_DATA_HOME/quenvar/registry, else
+// ~/.local/share/quenvar/registry), then in the system-wide folder, where an installed control
+// is registered for every user (QUENVAR_SYSTEM_REGISTRY, else the folder chosen when the
+// runtime was built, /var/lib/quenvar/registry). Registration writes to the first folder only.
 
 #include <cstdint>
 #include <filesystem>
@@ -52,11 +55,18 @@ ClassRecord parseClassRecord(std::string_view text, const std::filesystem::path&
 class ClassRegistry {
 public:
     explicit ClassRegistry(std::filesystem::path folder);
-    // The registry the environment names (see the top of this file).
+    // Reads `folder`, then `systemFolder` (the same folder once); writes `folder`.
+    ClassRegistry(std::filesystem::path folder, std::filesystem::path systemFolder);
+    // The user's folder, then the system-wide one, as the environment names them (see the top
+    // of this file).
     static ClassRegistry standard();
     static std::filesystem::path standardFolder();
+    static std::filesystem::path systemFolder();
 
-    const std::filesystem::path& folder() const { return folder_; }
+    // Where registration writes.
+    const std::filesystem::path& folder() const { return folders_.front(); }
+    // Where lookups read, in order; a class found in an earlier folder hides it in later ones.
+    const std::vector<std::filesystem::path>& folders() const { return folders_; }
 
     // Writes (or replaces) the class's record, creating the folder when needed. The record is
     // written whole or not at all. Failure raises RuntimeError PathFileAccessError (75) naming
@@ -66,18 +76,20 @@ public:
     bool unregisterClass(const Guid& clsid) const;
 
     // ProgIDs compare without regard to case. A record file that cannot be read, is malformed,
-    // or could be changed by another user raises RuntimeError PathFileAccessError naming the
-    // file and the fault; findByProgId raises it only when no sound record has the ProgID.
+    // could be changed by another user or lies in a folder every user may change raises
+    // RuntimeError PathFileAccessError naming the file and the fault; findByProgId raises it
+    // only when no sound record in any folder has the ProgID.
     std::optional<ClassRecord> findByProgId(std::string_view progId) const;
     std::optional<ClassRecord> findByClassId(const Guid& clsid) const;
-    std::vector<ClassRecord> records() const;  // ordered by class id
+    std::vector<ClassRecord> records() const;  // ordered by class id, each class once
 
+    // The file of the class's record: the one lookups read, else the one registration writes.
     std::filesystem::path recordPath(const Guid& clsid) const;
 
 private:
-    std::vector<std::filesystem::path> recordFiles() const;  // ordered by name
+    std::vector<std::filesystem::path> recordFiles() const;  // by folder, then ordered by name
 
-    std::filesystem::path folder_;
+    std::vector<std::filesystem::path> folders_;
 };
 
 }  // namespace quenvar::automation

@@ -131,7 +131,9 @@ ObjectRef createObject(std::string_view progId, const ClassRegistry& registry) {
         throw cannotCreate(progId, error.description());
     }
     if (!record) {
-        throw cannotCreate(progId, "no class with this ProgID is registered in " + registry.folder().string() +
+        std::string folders;
+        for (const auto& folder : registry.folders()) folders += (folders.empty() ? "" : " nor in ") + folder.string();
+        throw cannotCreate(progId, "no class with this ProgID is registered in " + folders +
                                        ". Register its module first: run quenvar-regsvr path/to/quenvar.ocx "
                                        "(QUENVAR_REGISTRY names the registry folder)");
     }

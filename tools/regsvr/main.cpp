@@ -1,7 +1,11 @@
-// quenvar-regsvr [-u] MODULE: registers (or with -u unregisters) the classes of an
-// in-process server module by calling its DllRegisterServer (DllUnregisterServer).
+// quenvar-regsvr [-u] [--system] MODULE: registers (or with -u unregisters) the classes of an
+// in-process server module by calling its DllRegisterServer (DllUnregisterServer), in the
+// user's registry or with --system in the system-wide one.
+
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,11 +18,16 @@ namespace qa = quenvar::automation;
 
 namespace {
 
-constexpr const char* usage =
-    "usage: quenvar-regsvr [-u] MODULE\n"
-    "  Registers the classes of MODULE in the class registry; -u removes them again.\n"
-    "  The registry folder is $QUENVAR_REGISTRY, else $XDG_DATA_HOME/quenvar/registry,\n"
-    "  else ~/.local/share/quenvar/registry.\n";
+void printUsage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: quenvar-regsvr [-u] [--system] MODULE\n"
+                 "  Registers the classes of MODULE in the class registry; -u removes them again.\n"
+                 "  The registry folder is $QUENVAR_REGISTRY, else $XDG_DATA_HOME/quenvar/registry,\n"
+                 "  else ~/.local/share/quenvar/registry.\n"
+                 "  --system: the system-wide registry instead (%s), which programs read after\n"
+                 "  their user's own, so that the classes work for every user; only root may change it.\n",
+                 qa::ClassRegistry::systemFolder().c_str());
+}
 
 std::string statusText(std::int32_t status) {
     char text[16];
@@ -36,27 +45,36 @@ std::string absolute(const std::string& path) {
 
 int main(int argc, char** argv) {
     bool unregister = false;
+    bool systemWide = false;
     std::string modulePath;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "-u" || argument == "/u") {
             unregister = true;
+        } else if (argument == "--system") {
+            systemWide = true;
         } else if (argument == "-h" || argument == "--help") {
-            std::fputs(usage, stdout);
+            printUsage(stdout);
             return 0;
         } else if (modulePath.empty() && !argument.starts_with('-')) {
             modulePath = argument;
         } else {
-            std::fprintf(stderr, "quenvar-regsvr: unexpected argument \"%s\"\n%s", argv[i], usage);
+            std::fprintf(stderr, "quenvar-regsvr: unexpected argument \"%s\"\n", argv[i]);
+            printUsage(stderr);
             return 2;
         }
     }
     if (modulePath.empty()) {
-        std::fprintf(stderr, "quenvar-regsvr: no module given\n%s", usage);
+        std::fprintf(stderr, "quenvar-regsvr: no module given\n");
+        printUsage(stderr);
         return 2;
     }
 
+    // The module registers itself in the registry the environment names.
+    if (systemWide) setenv("QUENVAR_REGISTRY", qa::ClassRegistry::systemFolder().c_str(), 1);
     const std::string folder = qa::ClassRegistry::standardFolder().string();
+    const std::string asRoot =
+        systemWide && geteuid() != 0 ? " (only root may change the system-wide registry: run it with sudo)" : "";
     const char* entryName = unregister ? qa::entry_point_name::unregisterServer : qa::entry_point_name::registerServer;
     try {
         const qa::ServerModule module = qa::ServerModule::load(modulePath);
@@ -64,9 +82,9 @@ int main(int argc, char** argv) {
         const std::int32_t status = entry();
         if (status != qa::server_status::Ok) {
             const std::string& detail = qa::lastServerError();
-            std::fprintf(stderr, "quenvar-regsvr: %s of %s failed with status %s%s%s\n", entryName,
+            std::fprintf(stderr, "quenvar-regsvr: %s of %s failed with status %s%s%s%s\n", entryName,
                          absolute(modulePath).c_str(), statusText(status).c_str(), detail.empty() ? "" : ": ",
-                         detail.c_str());
+                         detail.c_str(), asRoot.c_str());
             return 1;
         }
     } catch (const qa::RuntimeError& error) {

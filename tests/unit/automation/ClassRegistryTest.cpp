@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "TemporaryFolder.h"
@@ -260,6 +262,133 @@ TEST(ClassRegistry, RefusesToRecordARelativeModulePath) {
     EXPECT_TRUE(registry.records().empty());
 }
 
+// The user's folder and the system-wide one, read in that order, written only in the first.
+class UserAndSystemFolders : public testing::Test {
+protected:
+    TemporaryFolder root;
+    fs::path userFolder = root.path() / "user";
+    fs::path systemFolder = root.path() / "system";
+    qa::ClassRegistry registry{userFolder, systemFolder};
+
+    qa::ClassRecord recordIn(const fs::path& folder) {
+        qa::ClassRecord record = sampleRecord();
+        record.modulePath = (folder / "lamp.ocx").string();
+        qa::ClassRegistry(folder).registerClass(record);
+        return record;
+    }
+};
+
+struct WhereRegistered {
+    const char* name;
+    bool inUserFolder;
+    bool inSystemFolder;
+    const char* foundIn;  // "user", "system" or nullptr
+};
+
+class LookupOrder : public UserAndSystemFolders, public testing::WithParamInterface<WhereRegistered> {};
+
+TEST_P(LookupOrder, FindsTheUsersRecordFirstThenTheSystemWideOne) {
+    const WhereRegistered& where = GetParam();
+    if (where.inSystemFolder) recordIn(systemFolder);
+    if (where.inUserFolder) recordIn(userFolder);
+    const qa::Guid clsid = sampleRecord().clsid;
+
+    if (where.foundIn == nullptr) {
+        EXPECT_EQ(registry.findByProgId("Vendor.lamp"), std::nullopt);
+        EXPECT_EQ(registry.findByClassId(clsid), std::nullopt);
+        EXPECT_TRUE(registry.records().empty());
+        EXPECT_EQ(registry.recordPath(clsid).parent_path(), userFolder);  // where registering would write
+        return;
+    }
+    const fs::path folder = root.path() / where.foundIn;
+    const std::string module = (folder / "lamp.ocx").string();
+    EXPECT_EQ(registry.findByProgId("VENDOR.LAMP")->modulePath, module);
+    EXPECT_EQ(registry.findByClassId(clsid)->modulePath, module);
+    const auto all = registry.records();
+    ASSERT_EQ(all.size(), 1u);  // a class registered in both folders is listed once
+    EXPECT_EQ(all.front().modulePath, module);
+    EXPECT_EQ(registry.recordPath(clsid).parent_path(), folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, LookupOrder,
+                         testing::Values(WhereRegistered{"UserOnly", true, false, "user"},
+                                         WhereRegistered{"SystemOnly", false, true, "system"},
+                                         WhereRegistered{"Both", true, true, "user"},
+                                         WhereRegistered{"Neither", false, false, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserAndSystemFolders, RegistrationChangesOnlyTheUsersFolder) {
+    const qa::ClassRecord systemWide = recordIn(systemFolder);
+    qa::ClassRecord own = sampleRecord();
+    own.modulePath = "/home/someone/lamp.ocx";
+    registry.registerClass(own);
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp"), own);
+    EXPECT_EQ(qa::ClassRegistry(systemFolder).findByProgId("Vendor.lamp"), systemWide);
+
+    EXPECT_TRUE(registry.unregisterClass(own.clsid));
+    EXPECT_FALSE(registry.unregisterClass(own.clsid));  // the system-wide record is not the user's to remove
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp"), systemWide);
+}
+
+// The system-wide folder is trusted on the same terms as the user's own: whoever could change
+// a record there would choose the code every user's programs load.
+struct UntrustedPlace {
+    const char* name;
+    std::function<void(const fs::path& folder, const fs::path& record)> spoil;
+    const char* reason;
+};
+
+class UntrustedSystemRecord : public UserAndSystemFolders, public testing::WithParamInterface<UntrustedPlace> {};
+
+TEST_P(UntrustedSystemRecord, IsRefusedNamingTheFile) {
+    const UntrustedPlace& place = GetParam();
+    recordIn(systemFolder);
+    const fs::path record = qa::ClassRegistry(systemFolder).recordPath(sampleRecord().clsid);
+    place.spoil(systemFolder, record);
+    if (IsSkipped() || HasFatalFailure()) return;
+
+    for (const auto& lookup : std::vector<std::function<void()>>{[&] { registry.findByProgId("Vendor.lamp"); },
+                                                                 [&] { registry.findByClassId(sampleRecord().clsid); },
+                                                                 [&] { registry.records(); }}) {
+        const auto raised = errorOf(lookup);
+        EXPECT_EQ(raised.number, en::PathFileAccessError);
+        EXPECT_NE(raised.description.find(record.string()), std::string::npos) << raised.description;
+        EXPECT_NE(raised.description.find(place.reason), std::string::npos) << raised.description;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, UntrustedSystemRecord,
+    testing::Values(
+        UntrustedPlace{"RecordEveryoneMayChange",
+                       [](const fs::path&, const fs::path& record) {
+                           fs::permissions(record, fs::perms::others_write, fs::perm_options::add);
+                       },
+                       "chmod o-w"},
+        UntrustedPlace{"FolderEveryoneMayWrite",
+                       [](const fs::path& folder, const fs::path&) {
+                           fs::permissions(folder, fs::perms::others_all, fs::perm_options::add);
+                       },
+                       "where every user may replace it"},
+        UntrustedPlace{"RecordOfAnotherUser",
+                       [](const fs::path&, const fs::path& record) {
+                           // Only root can give a file away; others meet this case as the file's owner.
+                           if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+                           ASSERT_EQ(chown(record.c_str(), 65534, 65534), 0);
+                       },
+                       "not to you or root"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserAndSystemFolders, RegistrationLeavesNothingOthersMayChangeWhateverTheUmask) {
+    const mode_t saved = umask(0);
+    qa::ClassRecord record = sampleRecord();
+    registry.registerClass(record);
+    umask(saved);
+    EXPECT_EQ(fs::status(userFolder).permissions(), static_cast<fs::perms>(0755));
+    EXPECT_EQ(fs::status(registry.recordPath(record.clsid)).permissions(), static_cast<fs::perms>(0644));
+    EXPECT_EQ(registry.findByProgId("Vendor.lamp"), record);
+}
+
 TEST(ClassRegistry, StandardFolderFollowsTheEnvironment) {
     {
         ScopedEnvironment named("QUENVAR_REGISTRY", "/srv/quenvar-registry");
@@ -283,6 +412,17 @@ TEST(ClassRegistry, StandardFolderFollowsTheEnvironment) {
         ScopedEnvironment data("XDG_DATA_HOME", "relative/data");  // not absolute: ignored
         ScopedEnvironment home("HOME", "/home/someone");
         EXPECT_EQ(qa::ClassRegistry::standardFolder(), fs::path("/home/someone/.local/share/quenvar/registry"));
+    }
+    {
+        ScopedEnvironment named("QUENVAR_REGISTRY", "/home/someone/registry");
+        ScopedEnvironment system("QUENVAR_SYSTEM_REGISTRY", "/srv/system-registry");
+        EXPECT_EQ(qa::ClassRegistry::systemFolder(), fs::path("/srv/system-registry"));
+        EXPECT_EQ(qa::ClassRegistry::standard().folders(),
+                  (std::vector<fs::path>{"/home/someone/registry", "/srv/system-registry"}));
+        EXPECT_EQ(qa::ClassRegistry::standard().folder(), fs::path("/home/someone/registry"));
+        // The system-wide folder named as the user's is read once.
+        ScopedEnvironment same("QUENVAR_REGISTRY", "/srv/system-registry/");
+        EXPECT_EQ(qa::ClassRegistry::standard().folders().size(), 1u);
     }
 }
 

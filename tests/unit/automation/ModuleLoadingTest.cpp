@@ -33,13 +33,15 @@ const std::string regsvrTool = QUENVAR_REGSVR_TOOL;
 
 std::string canonical(const std::string& path) { return fs::weakly_canonical(path).string(); }
 
-// Each test gets its own registry folder, named by QUENVAR_REGISTRY as the tool and the
-// server's entry points see it.
+// Each test gets its own registry folders, the user's and the system-wide one, named by
+// QUENVAR_REGISTRY and QUENVAR_SYSTEM_REGISTRY as the tool and the server's entry points see them.
 class ModuleLoading : public testing::Test {
 protected:
     TemporaryFolder folder;
     ScopedEnvironment registryVariable{"QUENVAR_REGISTRY", folder.path().string()};
+    ScopedEnvironment systemRegistryVariable{"QUENVAR_SYSTEM_REGISTRY", (folder.path() / "system").string()};
     qa::ClassRegistry registry{folder.path()};
+    qa::ClassRegistry systemRegistry{folder.path() / "system"};
 
     void registerServer() {
         const auto module = qa::ServerModule::load(serverModule);
@@ -299,6 +301,27 @@ TEST_F(ModuleLoading, RegistrationToolRegistersAndUnregisters) {
     EXPECT_EQ(unregistered.exitCode, 0) << unregistered.output;
     EXPECT_NE(unregistered.output.find("unregistered"), std::string::npos) << unregistered.output;
     EXPECT_TRUE(registry.records().empty());
+}
+
+// Registered system-wide, the class is created for a user whose own registry does not have it.
+TEST_F(ModuleLoading, RegistrationToolRegistersSystemWide) {
+    const ToolRun registered = runTool("--system '" + serverModule + "'");
+    EXPECT_EQ(registered.exitCode, 0) << registered.output;
+    EXPECT_NE(registered.output.find(systemRegistry.folder().string()), std::string::npos) << registered.output;
+    EXPECT_TRUE(registry.records().empty());
+    const auto record = systemRegistry.findByProgId(test_server::greeterProgId);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->modulePath, canonical(serverModule));
+    EXPECT_TRUE(qa::createObject(test_server::greeterProgId));
+
+    const ToolRun unregistered = runTool("-u --system '" + serverModule + "'");
+    EXPECT_EQ(unregistered.exitCode, 0) << unregistered.output;
+    EXPECT_TRUE(systemRegistry.records().empty());
+    const auto raised = errorOf([] { qa::createObject(test_server::greeterProgId); });
+    EXPECT_EQ(raised.number, en::CannotCreateObject);
+    for (const fs::path& searched : {registry.folder(), systemRegistry.folder()}) {
+        EXPECT_NE(raised.description.find(searched.string()), std::string::npos) << raised.description;
+    }
 }
 
 TEST_F(ModuleLoading, RegistrationToolExplainsFailures) {
