@@ -13,7 +13,7 @@ JOBS           ?= $(shell nproc)
 CMAKE_FLAGS    ?=
 
 
-.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench bench-windows screenshots screenshots-windows clean
+.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench bench-windows package screenshots screenshots-windows clean
 
 all: build
 
@@ -85,6 +85,10 @@ bench: build
 # quenvar.ocx's benchmarks in both Windows builds, under Wine, with the Linux build's x10sim.
 bench-windows: build build-windows
 	scripts/run-windows-benchmarks.sh $(BUILD_DIR) $(WIN32_DIR) $(WIN64_DIR)
+
+# The Debian package of the plain build: $(BUILD_DIR)/quenvar_<version>_<architecture>.deb.
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 screenshots: build
 	@scripts/install-deps.sh --with-display-tools
