@@ -1,7 +1,7 @@
 # The configure step as a newcomer and an IDE meet it:
 #  - every build `make` uses has a configure, build and test preset, in the folder the Makefile
 #    uses, and the sanitize test preset runs with the options scripts/run-tests.sh sets;
-#  - the plain preset configures;
+#  - the plain preset configures, with every folder of the Linux build in it;
 #  - a missing dependency stops the configure step with the Debian package that brings it.
 #
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... -P ConfigureTest.cmake
@@ -88,6 +88,17 @@ else()
   if(NOT cache STREQUAL "CMAKE_BUILD_TYPE:STRING=RelWithDebInfo;CMAKE_GENERATOR:INTERNAL=Ninja")
     fail("the plain preset configured ${cache}")
   endif()
+  # Folders are listed one by one: a folder of the Linux build missing from its parent's list
+  # would silently build and test nothing.
+  execute_process(COMMAND git ls-files "*CMakeLists.txt" WORKING_DIRECTORY ${SOURCE_DIR}
+                  OUTPUT_VARIABLE tracked OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REPLACE "\n" ";" tracked "${tracked}")
+  foreach(file IN LISTS tracked)
+    get_filename_component(folder ${file} DIRECTORY)
+    if(folder AND NOT folder MATCHES "(^|/)windows(/|$)|^fuzz$" AND NOT EXISTS ${WORK_DIR}/plain/${folder}/cmake_install.cmake)
+      fail("the folder ${folder} is not added by its parent's CMakeLists.txt")
+    endif()
+  endforeach()
 endif()
 
 # A missing dependency (hidden from find_package) stops the configure step, naming its package.
