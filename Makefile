@@ -13,7 +13,7 @@ JOBS           ?= $(shell nproc)
 CMAKE_FLAGS    ?=
 
 
-.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench bench-windows package screenshots screenshots-windows clean
+.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench bench-windows package screenshots screenshots-windows format check-style clean
 
 all: build
 
@@ -97,6 +97,13 @@ screenshots: build
 screenshots-windows: build build-windows
 	@scripts/install-deps.sh --with-display-tools
 	scripts/windows-screenshots.sh $(BUILD_DIR) $(WIN64_DIR)
+
+# Formats every tracked C++ file by .clang-format; check-style only names those that differ.
+format: deps
+	scripts/check-style.sh --fix
+
+check-style: deps
+	scripts/check-style.sh
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(WIN32_DIR) $(WIN64_DIR)

@@ -7,6 +7,8 @@ packages=(g++ cmake ninja-build make pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
           libgtest-dev libgmock-dev
           clang libclang-rt-14-dev
+          # `make format` and `make check-style`.
+          clang-format
           fonts-dejavu-core
           # `make package` and its test: the package's library dependencies, the installed
           # program driven on a virtual display.
