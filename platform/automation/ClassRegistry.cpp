@@ -6,13 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
-#include <optional>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "platform/automation/RuntimeError.h"
@@ -139,8 +139,9 @@ void checkRecordFileIsTrusted(const fs::path& file, int descriptor) {
     if (fstat(descriptor, &status) != 0) throw accessError(file, std::strerror(errno));
     if (!S_ISREG(status.st_mode)) throw accessError(file, "it is not a regular file");
     if ((status.st_mode & S_IWOTH) != 0) {
-        throw accessError(file, "every user may change it, so it is not trusted. Remove that permission "
-                                "(chmod o-w) or register the class again");
+        throw accessError(file,
+                          "every user may change it, so it is not trusted. Remove that permission "
+                          "(chmod o-w) or register the class again");
     }
     if (status.st_uid != geteuid() && status.st_uid != 0) {
         throw accessError(file, "it belongs to user " + std::to_string(status.st_uid) +
@@ -151,7 +152,8 @@ void checkRecordFileIsTrusted(const fs::path& file, int descriptor) {
         (folder.st_mode & S_ISVTX) == 0) {
         throw accessError(file, "it lies in the folder " + file.parent_path().string() +
                                     ", where every user may replace it, so it is not trusted. Remove that "
-                                    "permission (chmod o-w " + file.parent_path().string() + ")");
+                                    "permission (chmod o-w " +
+                                    file.parent_path().string() + ")");
     }
 }
 
@@ -191,8 +193,8 @@ std::string homeFolder() {
 
 ClassRecord parseClassRecord(std::string_view text, const fs::path& source) {
     if (text.size() > maxRecordBytes) {
-        throw accessError(source, "it is larger than " + std::to_string(maxRecordBytes) +
-                                      " bytes; a class record is a few hundred");
+        throw accessError(
+            source, "it is larger than " + std::to_string(maxRecordBytes) + " bytes; a class record is a few hundred");
     }
     std::map<std::string, std::string> values;
     std::size_t lineStart = 0;
@@ -288,9 +290,8 @@ void ClassRegistry::registerClass(const ClassRecord& record) const {
         throw accessError(target, "the module path \"" + record.modulePath + "\" is not absolute");
     }
     for (const std::string* value : {&record.className, &record.progId, &record.modulePath,
-                                     &record.defaultInterfaceName, &record.eventInterfaceName,
-                                     &record.typeLibraryName, &record.defaultIcon, &record.threadingModel,
-                                     &record.version}) {
+                                     &record.defaultInterfaceName, &record.eventInterfaceName, &record.typeLibraryName,
+                                     &record.defaultIcon, &record.threadingModel, &record.version}) {
         if (value->find_first_of("\r\n") != std::string::npos) {
             throw accessError(target, "the value \"" + *value + "\" spans lines and cannot be recorded");
         }
@@ -300,7 +301,8 @@ void ClassRegistry::registerClass(const ClassRecord& record) const {
     constexpr auto folderPermissions = static_cast<fs::perms>(0755);
     constexpr auto recordPermissions = static_cast<fs::perms>(0644);
     std::error_code error;
-    if (fs::create_directories(writtenFolder, error) && !error) fs::permissions(writtenFolder, folderPermissions, error);
+    if (fs::create_directories(writtenFolder, error) && !error)
+        fs::permissions(writtenFolder, folderPermissions, error);
     if (error) {
         throw accessError(target, "cannot create the folder " + writtenFolder.string() + ": " + error.message());
     }
@@ -341,7 +343,8 @@ std::optional<ClassRecord> ClassRegistry::findByClassId(const Guid& clsid) const
         if (!fs::exists(target, error)) continue;
         ClassRecord record = readRecord(target);
         if (record.clsid != clsid) {
-            throw accessError(target, "it records the class " + record.clsid.toString() + ", not the one its name says");
+            throw accessError(target,
+                              "it records the class " + record.clsid.toString() + ", not the one its name says");
         }
         return record;
     }

@@ -18,8 +18,7 @@ namespace quenvar::automation {
 namespace {
 
 RuntimeError cannotCreate(std::string_view what, const std::string& reason) {
-    return RuntimeError(error_number::CannotCreateObject,
-                        "Cannot create object " + std::string(what) + ": " + reason);
+    return RuntimeError(error_number::CannotCreateObject, "Cannot create object " + std::string(what) + ": " + reason);
 }
 
 // Loaded modules by path: never closed, since objects and factories they made may live on.
@@ -33,7 +32,8 @@ std::map<std::string, void*>& loadedModules() {
 // or root) can change is loaded. Empty when `file` passes; otherwise why it does not.
 std::string untrustedModuleReason(const std::filesystem::path& file) {
     struct stat status {};
-    if (stat(file.c_str(), &status) != 0) return "the module file " + file.string() + " cannot be read: " + std::strerror(errno);
+    if (stat(file.c_str(), &status) != 0)
+        return "the module file " + file.string() + " cannot be read: " + std::strerror(errno);
     if (!S_ISREG(status.st_mode)) return "the module " + file.string() + " is not a regular file";
     const auto trustedOwner = [](uid_t owner) { return owner == geteuid() || owner == 0; };
     if ((status.st_mode & S_IWOTH) != 0 || !trustedOwner(status.st_uid)) {
@@ -49,7 +49,10 @@ std::string untrustedModuleReason(const std::filesystem::path& file) {
     }
     std::ifstream in(file, std::ios::binary);
     char magic[4] = {};
-    if (!in.read(magic, sizeof magic) || std::memcmp(magic, "\x7f" "ELF", sizeof magic) != 0) {
+    if (!in.read(magic, sizeof magic) || std::memcmp(magic,
+                                                     "\x7f"
+                                                     "ELF",
+                                                     sizeof magic) != 0) {
         return "the module " + file.string() + " cannot be loaded: it is not a shared library";
     }
     return {};
@@ -101,9 +104,9 @@ void* ServerModule::entryPoint(const char* name) const {
     dlerror();
     void* symbol = dlsym(handle_, name);
     if (symbol == nullptr) {
-        throw RuntimeError(error_number::CannotCreateObject, "the module " + path_ +
-                                                                 " does not export the entry point " + name +
-                                                                 "; it is no in-process server");
+        throw RuntimeError(
+            error_number::CannotCreateObject,
+            "the module " + path_ + " does not export the entry point " + name + "; it is no in-process server");
     }
     return symbol;
 }
@@ -166,11 +169,10 @@ ObjectRef createObject(std::string_view progId, const ClassRegistry& registry) {
     try {
         instance = factory->createInstance();
     } catch (const RuntimeError& error) {
-        throw cannotCreate(progId, "the class " + record->className + " failed to create an instance: " +
-                                       error.description());
+        throw cannotCreate(progId,
+                           "the class " + record->className + " failed to create an instance: " + error.description());
     } catch (const std::exception& error) {
-        throw cannotCreate(progId, "the class " + record->className + " failed to create an instance: " +
-                                       error.what());
+        throw cannotCreate(progId, "the class " + record->className + " failed to create an instance: " + error.what());
     }
     if (!instance) throw cannotCreate(progId, "the class " + record->className + " made no instance");
     return instance;

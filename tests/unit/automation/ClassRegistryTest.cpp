@@ -14,9 +14,9 @@
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
 namespace fs = std::filesystem;
-using quenvar::testing::errorOf;
 using qa::testing_support::ScopedEnvironment;
 using qa::testing_support::TemporaryFolder;
+using quenvar::testing::errorOf;
 
 namespace {
 
@@ -58,9 +58,9 @@ TEST(ClassRegistry, RecordsEveryItemAndFindsItAgain) {
 
     std::ifstream file(registry.recordPath(record.clsid));
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    for (const char* line : {"ProgID=Vendor.lamp\n", "MiscStatus=0x20191\n", "ToolboxBitmap=30000\n",
-                             "ThreadingModel=Apartment\n", "TypeLibraryVersion=1.0\n", "DefaultIcon=\n",
-                             "Control=1\n", "HasEvents=1\n"}) {
+    for (const char* line :
+         {"ProgID=Vendor.lamp\n", "MiscStatus=0x20191\n", "ToolboxBitmap=30000\n", "ThreadingModel=Apartment\n",
+          "TypeLibraryVersion=1.0\n", "DefaultIcon=\n", "Control=1\n", "HasEvents=1\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     }
 }
@@ -163,8 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                     std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion= 1 .0"},
                     std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion=-0.+0"},
                     std::pair<std::string, std::string>{"TypeLibraryVersion=1.0", "TypeLibraryVersion=1.0.0"},
-                    std::pair<std::string, std::string>{"Version=1.0\n", "Version=1.0\n" + std::string(70000, '#') +
-                                                                           "=padding\n"}));
+                    std::pair<std::string, std::string>{"Version=1.0\n",
+                                                        "Version=1.0\n" + std::string(70000, '#') + "=padding\n"}));
 
 TEST(ClassRegistry, ParsesWhatItWrites) {
     TemporaryFolder folder;
@@ -199,7 +199,8 @@ TEST(ClassRegistry, ARecordCutShortAnywhereIsRefused) {
     const std::size_t lastEntry = text.rfind("Version=") + std::string("Version=").size();
     for (std::size_t length = 0; length < lastEntry; ++length) {
         SCOPED_TRACE("cut after " + std::to_string(length) + " bytes");
-        const auto raised = errorOf([&] { qa::parseClassRecord(std::string_view(text).substr(0, length), "cut.class"); });
+        const auto raised =
+            errorOf([&] { qa::parseClassRecord(std::string_view(text).substr(0, length), "cut.class"); });
         EXPECT_EQ(raised.number, en::PathFileAccessError);
     }
 }
@@ -357,27 +358,30 @@ TEST_P(UntrustedSystemRecord, IsRefusedNamingTheFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Places, UntrustedSystemRecord,
-    testing::Values(
-        UntrustedPlace{"RecordEveryoneMayChange",
-                       [](const fs::path&, const fs::path& record) {
-                           fs::permissions(record, fs::perms::others_write, fs::perm_options::add);
-                       },
-                       "chmod o-w"},
-        UntrustedPlace{"FolderEveryoneMayWrite",
-                       [](const fs::path& folder, const fs::path&) {
-                           fs::permissions(folder, fs::perms::others_all, fs::perm_options::add);
-                       },
-                       "where every user may replace it"},
-        UntrustedPlace{"RecordOfAnotherUser",
-                       [](const fs::path&, const fs::path& record) {
-                           // Only root can give a file away; others meet this case as the file's owner.
-                           if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
-                           ASSERT_EQ(chown(record.c_str(), 65534, 65534), 0);
-                       },
-                       "not to you or root"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Places, UntrustedSystemRecord,
+                         testing::Values(UntrustedPlace{"RecordEveryoneMayChange",
+                                                        [](const fs::path&, const fs::path& record) {
+                                                            fs::permissions(record, fs::perms::others_write,
+                                                                            fs::perm_options::add);
+                                                        },
+                                                        "chmod o-w"},
+                                         UntrustedPlace{"FolderEveryoneMayWrite",
+                                                        [](const fs::path& folder, const fs::path&) {
+                                                            fs::permissions(folder, fs::perms::others_all,
+                                                                            fs::perm_options::add);
+                                                        },
+                                                        "where every user may replace it"},
+                                         UntrustedPlace{"RecordOfAnotherUser",
+                                                        [](const fs::path&, const fs::path& record) {
+                                                            // Only root can give a file away; others meet this case as
+                                                            // the file's owner.
+                                                            if (geteuid() != 0)
+                                                                GTEST_SKIP()
+                                                                    << "giving a file to another user needs root";
+                                                            ASSERT_EQ(chown(record.c_str(), 65534, 65534), 0);
+                                                        },
+                                                        "not to you or root"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UserAndSystemFolders, RegistrationLeavesNothingOthersMayChangeWhateverTheUmask) {
     const mode_t saved = umask(0);

@@ -11,19 +11,19 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tests/support/RuntimeErrors.h"
 #include "TemporaryFolder.h"
 #include "TestServerIds.h"
 #include "platform/automation/ObjectCreation.h"
 #include "platform/automation/TypeInfo.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
 namespace fs = std::filesystem;
 using qa::Variant;
-using quenvar::testing::errorOf;
 using qa::testing_support::ScopedEnvironment;
 using qa::testing_support::TemporaryFolder;
+using quenvar::testing::errorOf;
 
 namespace {
 
@@ -212,7 +212,11 @@ TEST_F(ModuleLoading, UntrustedModulePathsAreRefusedAndNotLoaded) {
              return copy;
          },
          "every user may replace it"},
-        {"a folder", [](const fs::path& scratch) { fs::create_directory(scratch / "folder.ocx"); return scratch / "folder.ocx"; },
+        {"a folder",
+         [](const fs::path& scratch) {
+             fs::create_directory(scratch / "folder.ocx");
+             return scratch / "folder.ocx";
+         },
          "not a regular file"},
         {"a pipe",
          [](const fs::path& scratch) {
