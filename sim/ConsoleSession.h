@@ -30,11 +30,11 @@ private:
     void readInput();
     void printStatus();
 
-    Simulator& m_simulator;
-    int m_inputFd;
-    QTextStream& m_out;
-    QSocketNotifier* m_notifier = nullptr;
-    QByteArray m_partialLine;
+    Simulator& simulator_;
+    int inputFd_;
+    QTextStream& out_;
+    QSocketNotifier* notifier_ = nullptr;
+    QByteArray partialLine_;
 };
 
 }  // namespace x10sim

@@ -11,11 +11,11 @@
 namespace x10sim {
 
 // House letters A..P and units 1..16 share one sequence of four-bit codes.
-inline constexpr std::uint8_t kLetterAndUnitCodes[16] = {0x6, 0xE, 0x2, 0xA, 0x1, 0x9, 0x5, 0xD,
-                                                         0x7, 0xF, 0x3, 0xB, 0x0, 0x8, 0x4, 0xC};
+inline constexpr std::uint8_t letterAndUnitCodes[16] = {0x6, 0xE, 0x2, 0xA, 0x1, 0x9, 0x5, 0xD,
+                                                        0x7, 0xF, 0x3, 0xB, 0x0, 0x8, 0x4, 0xC};
 
 // Steps for the full brightness range of a lamp.
-inline constexpr int kFullBrightnessSteps = 22;
+inline constexpr int fullBrightnessSteps = 22;
 
 // The four-bit code of house 'A'..'P' (either case) or of unit 1..16; nullopt outside those.
 std::optional<std::uint8_t> houseCode(char house);
@@ -60,9 +60,9 @@ struct Frame {
 
     FrameKind kind = FrameKind::Address;
     char house = 'A';
-    int unit = 0;  // 1..16 for an address, 0 otherwise
+    int unit = 0;                                       // 1..16 for an address, 0 otherwise
     FunctionCode function = FunctionCode::AllUnitsOff;  // meaningful unless kind is Address
-    int dimSteps = 0;  // header bits 7..3, as sent (0..31)
+    int dimSteps = 0;                                   // header bits 7..3, as sent (0..31)
     FrameOrigin origin = FrameOrigin::Interface;
 
     // Decodes a complete transmission: two bytes (standard) or five (extended).

@@ -31,7 +31,7 @@ struct ModuleState {
     bool on = false;
     int level = 0;  // brightness in steps 0..22 while on; 0 while off
 
-    int percent() const { return (level * 100 + kFullBrightnessSteps / 2) / kFullBrightnessSteps; }
+    int percent() const { return (level * 100 + fullBrightnessSteps / 2) / fullBrightnessSteps; }
     bool operator==(const ModuleState&) const = default;
 };
 
@@ -57,8 +57,8 @@ public:
     // Units currently selected in a house ('A'..'P'), ascending.
     std::vector<int> selection(char house) const;
 
-    const std::vector<Frame>& frames() const { return m_frames; }
-    const std::vector<ModuleChange>& changes() const { return m_changes; }
+    const std::vector<Frame>& frames() const { return frames_; }
+    const std::vector<ModuleChange>& changes() const { return changes_; }
 
 private:
     struct HouseState {
@@ -69,9 +69,9 @@ private:
 
     void act(HouseState& house, char letter, int unit, const Frame& frame, std::vector<ModuleChange>& out);
 
-    std::array<HouseState, 16> m_houses{};
-    std::vector<Frame> m_frames;
-    std::vector<ModuleChange> m_changes;
+    std::array<HouseState, 16> houses_{};
+    std::vector<Frame> frames_;
+    std::vector<ModuleChange> changes_;
 };
 
 }  // namespace x10sim

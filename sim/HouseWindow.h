@@ -7,7 +7,7 @@
 // - The window follows the simulator through its signals only (moduleChanged, frameSent,
 //   lineLost); it reads the simulator's records once, when it is built, so a window opened late
 //   still shows what already happened. It never polls.
-// - The frame list holds at most kShownFrames entries, oldest first, each as Frame::text().
+// - The frame list holds at most maxShownFrames entries, oldest first, each as Frame::text().
 // - A click on a lamp works as a wall switch beside the module: it sends the lamp's address and
 //   Off when the lamp is on, On when it is off, as another transmitter on the power line.
 // - The simulator must outlive the window.
@@ -36,7 +36,7 @@ class Simulator;
 class HouseWindow : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kShownFrames = 50;
+    static constexpr int maxShownFrames = 50;
 
     // linkPath: the symbolic link the simulator placed, if any; people are told to use it
     // rather than the device itself, whose name changes from run to run.
@@ -59,10 +59,10 @@ private:
 
     void flipWallSwitch(char house, int unit);
 
-    Simulator& m_simulator;
-    std::unique_ptr<Ui::HouseWindow> m_ui;
-    QLabel* m_status = nullptr;
-    std::array<LampView*, 16 * 16> m_lamps{};
+    Simulator& simulator_;
+    std::unique_ptr<Ui::HouseWindow> ui_;
+    QLabel* status_ = nullptr;
+    std::array<LampView*, 16 * 16> lamps_{};
 };
 
 }  // namespace x10sim

@@ -18,7 +18,7 @@
 // - After powerFailure() the interface sends 0xA5 at once and then every powerFailRepeat until the
 //   computer answers, either with 0xFB followed by 42 data bytes (the interface echoes their sum,
 //   awaits 0x00, sends 0x55) or with a clock setting (below). Everything else is ignored meanwhile.
-// - Traffic of other transmitters (hear()) is kept in an upload buffer of kUploadCapacity data
+// - Traffic of other transmitters (hear()) is kept in an upload buffer of uploadCapacity data
 //   bytes: an address or a function takes one byte, Dim and Bright one more for the level change
 //   in 210ths of the full range, an extended code two more (data, command). What does not fit
 //   whole is not kept. While the buffer holds news the interface polls 0x5A: at once when it is
@@ -46,31 +46,31 @@ namespace x10sim {
 // is used up by the next event it applies to, so several faults can be armed together and the
 // same fault can be armed several times in a row (then it hits that many times).
 enum class Fault {
-    None,        // disarms every armed fault
-    WrongEcho,   // the next transmission is echoed with checksum + 1
-    NoAnswer,    // the next transmission is swallowed: no echo, nothing sent on the power line
-    NotReady,    // after the next frame the interface answers 0xAA instead of 0x55
-    StrayBytes,  // 0x5A then 0x33 to the computer, as soon as the interface is idle
+    None,                  // disarms every armed fault
+    WrongEcho,             // the next transmission is echoed with checksum + 1
+    NoAnswer,              // the next transmission is swallowed: no echo, nothing sent on the power line
+    NotReady,              // after the next frame the interface answers 0xAA instead of 0x55
+    StrayBytes,            // 0x5A then 0x33 to the computer, as soon as the interface is idle
     UploadCutShort,        // the next upload stops after its size and mask bytes
     UploadSizeOutOfRange,  // the next upload's size byte is one more than a buffer can hold
 };
 
-inline constexpr std::uint8_t kAcknowledge = 0x00;
-inline constexpr std::uint8_t kReady = 0x55;
-inline constexpr std::uint8_t kNotReady = 0xAA;
-inline constexpr std::uint8_t kPowerFailRequest = 0xA5;
-inline constexpr std::uint8_t kMacroDownload = 0xFB;
-inline constexpr int kMacroDataBytes = 42;
-inline constexpr std::uint8_t kStrayBytes[] = {0x5A, 0x33};
-inline constexpr std::uint8_t kUploadPoll = 0x5A;
-inline constexpr std::uint8_t kPollAnswer = 0xC3;
-inline constexpr int kUploadCapacity = 8;  // data bytes after the mask
-inline constexpr std::uint8_t kStatusRequest = 0x8B;
-inline constexpr int kStatusReplyBytes = 14;
-inline constexpr std::uint8_t kClockSetting = 0x9B;
-inline constexpr int kClockDataBytes = 6;
+inline constexpr std::uint8_t acknowledgeByte = 0x00;
+inline constexpr std::uint8_t readyByte = 0x55;
+inline constexpr std::uint8_t notReady = 0xAA;
+inline constexpr std::uint8_t powerFailRequest = 0xA5;
+inline constexpr std::uint8_t macroDownload = 0xFB;
+inline constexpr int macroDataBytes = 42;
+inline constexpr std::uint8_t strayBytes[] = {0x5A, 0x33};
+inline constexpr std::uint8_t uploadPoll = 0x5A;
+inline constexpr std::uint8_t pollAnswer = 0xC3;
+inline constexpr int uploadCapacity = 8;  // data bytes after the mask
+inline constexpr std::uint8_t statusRequest = 0x8B;
+inline constexpr int statusReplyBytes = 14;
+inline constexpr std::uint8_t clockSetting = 0x9B;
+inline constexpr int clockDataBytes = 6;
 // A level byte after Dim or Bright counts the change in 210ths of the full range.
-inline constexpr int kLevelFullRange = 210;
+inline constexpr int levelFullRange = 210;
 
 // What the status reply tells of the monitored house: three masks in which bit n stands for the
 // unit whose four-bit code is n.
@@ -130,12 +130,12 @@ public:
     // without one it reports no unit addressed, on or dimmed.
     void setMonitoredUnitsSource(std::function<MonitoredUnits(char house)> source);
 
-    State state() const { return m_state; }
+    State state() const { return state_; }
     int armedCount(Fault fault) const;
     // The data bytes heard and not yet uploaded, and which of them are functions (bit i: byte i).
-    const std::vector<std::uint8_t>& uploadBuffer() const { return m_heard; }
-    std::uint8_t uploadMask() const { return m_heardMask; }
-    bool pollPending() const { return m_pollSent; }
+    const std::vector<std::uint8_t>& uploadBuffer() const { return heard_; }
+    std::uint8_t uploadMask() const { return heardMask_; }
+    bool pollPending() const { return pollSent_; }
 
     // Mains cycles one transmission occupies on the power line: each frame is 11 cycles sent
     // twice plus a 3-cycle gap, and Dim/Bright repeat one 11-cycle frame per further step.
@@ -170,31 +170,31 @@ private:
     void runOneDeadline(TimePoint deadline);
     void releaseStrayBytesIfIdle(TimePoint now);
 
-    Timing m_timing;
-    State m_state = State::Idle;
-    std::vector<std::uint8_t> m_collected;  // transmission or macro bytes received so far
-    TimePoint m_lastByteAt{0};
-    std::optional<Frame> m_pending;         // acknowledged or awaiting acknowledge
-    TimePoint m_frameDoneAt{0};
-    TimePoint m_nextPowerFailRequestAt{0};
-    std::deque<Scheduled> m_scheduled;      // bytes not yet due, ordered by due time
-    std::vector<InterfaceOutput> m_output;  // due and produced, not yet taken
-    bool m_clockAnswersPowerFail = false;   // the clock setting under way came after a 0xA5
-    Clock m_clock;
-    std::uint16_t m_batteryTimer = 0xFFFF;  // after a cold start
-    std::function<MonitoredUnits(char)> m_monitoredUnits;
+    Timing timing_;
+    State state_ = State::Idle;
+    std::vector<std::uint8_t> collected_;  // transmission or macro bytes received so far
+    TimePoint lastByteAt_{0};
+    std::optional<Frame> pending_;  // acknowledged or awaiting acknowledge
+    TimePoint frameDoneAt_{0};
+    TimePoint nextPowerFailRequestAt_{0};
+    std::deque<Scheduled> scheduled_;      // bytes not yet due, ordered by due time
+    std::vector<InterfaceOutput> output_;  // due and produced, not yet taken
+    bool clockAnswersPowerFail_ = false;   // the clock setting under way came after a 0xA5
+    Clock clock_;
+    std::uint16_t batteryTimer_ = 0xFFFF;  // after a cold start
+    std::function<MonitoredUnits(char)> monitoredUnits_;
 
-    std::vector<std::uint8_t> m_heard;      // upload buffer: data bytes heard
-    std::uint8_t m_heardMask = 0;
-    bool m_pollSent = false;                // a 0x5A is out and not yet answered 0xC3
-    TimePoint m_nextPollAt{0};
+    std::vector<std::uint8_t> heard_;  // upload buffer: data bytes heard
+    std::uint8_t heardMask_ = 0;
+    bool pollSent_ = false;  // a 0x5A is out and not yet answered 0xC3
+    TimePoint nextPollAt_{0};
 
-    int m_wrongEcho = 0;
-    int m_noAnswer = 0;
-    int m_notReady = 0;
-    int m_strayBytes = 0;
-    int m_uploadCutShort = 0;
-    int m_uploadSizeOutOfRange = 0;
+    int wrongEcho_ = 0;
+    int noAnswer_ = 0;
+    int notReady_ = 0;
+    int strayBytes_ = 0;
+    int uploadCutShort_ = 0;
+    int uploadSizeOutOfRange_ = 0;
 };
 
 }  // namespace x10sim

@@ -18,10 +18,10 @@ public:
     LampView(char house, int unit, QWidget* parent = nullptr);
 
     void setState(const ModuleState& state);
-    ModuleState state() const { return m_state; }
-    bool isOn() const { return m_state.on; }
+    ModuleState state() const { return state_; }
+    bool isOn() const { return state_.on; }
     // Brightness in percent of full while on; 0 while off.
-    int percent() const { return m_state.on ? m_state.percent() : 0; }
+    int percent() const { return state_.on ? state_.percent() : 0; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -39,8 +39,8 @@ protected:
 private:
     void updateToolTip();
 
-    QString m_name;
-    ModuleState m_state;
+    QString name_;
+    ModuleState state_;
 };
 
 }  // namespace x10sim

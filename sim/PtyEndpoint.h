@@ -26,8 +26,8 @@ public:
     // Throws std::runtime_error naming what failed and why.
     void open();
     void close();
-    bool isOpen() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
+    bool isOpen() const { return master_ >= 0; }
+    QString slavePath() const { return slavePath_; }
 
     void write(const QByteArray& bytes);
 
@@ -40,12 +40,12 @@ private:
     void readAvailable();
     void flushPending();
 
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slavePath;
-    QSocketNotifier* m_readNotifier = nullptr;
-    QSocketNotifier* m_writeNotifier = nullptr;
-    QByteArray m_pendingWrite;
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+    QSocketNotifier* readNotifier_ = nullptr;
+    QSocketNotifier* writeNotifier_ = nullptr;
+    QByteArray pendingWrite_;
 };
 
 // Places a symbolic link at linkPath pointing to target. An existing symbolic link there is

@@ -76,19 +76,19 @@ public:
     // Opens the pseudo-terminal (and places the link). Throws std::runtime_error with a message
     // that says what failed and what to do.
     void start();
-    bool isRunning() const { return m_pty.isOpen(); }
-    QString devicePath() const { return m_devicePath; }
+    bool isRunning() const { return pty_.isOpen(); }
+    QString devicePath() const { return devicePath_; }
 
-    const std::vector<Frame>& frames() const { return m_house.frames(); }
-    const std::vector<ModuleChange>& changes() const { return m_house.changes(); }
+    const std::vector<Frame>& frames() const { return house_.frames(); }
+    const std::vector<ModuleChange>& changes() const { return house_.changes(); }
     // house 'A'..'P', unit 1..16; throws std::out_of_range otherwise.
-    ModuleState module(char house, int unit) const { return m_house.module(house, unit); }
-    QByteArray receivedBytes() const { return m_received; }
-    QByteArray sentBytes() const { return m_sent; }
-    InterfaceProtocol::State protocolState() const { return m_protocol.state(); }
+    ModuleState module(char house, int unit) const { return house_.module(house, unit); }
+    QByteArray receivedBytes() const { return received_; }
+    QByteArray sentBytes() const { return sent_; }
+    InterfaceProtocol::State protocolState() const { return protocol_.state(); }
     // Every byte handed to the interface / written to the pty, in order, with its times.
-    const std::vector<WireByte>& receivedTimeline() const { return m_receivedTimeline; }
-    const std::vector<WireByte>& sentTimeline() const { return m_sentTimeline; }
+    const std::vector<WireByte>& receivedTimeline() const { return receivedTimeline_; }
+    const std::vector<WireByte>& sentTimeline() const { return sentTimeline_; }
 
     void injectFault(Fault fault);
     // The mains came back: 0xA5 now and once a second until the computer answers.
@@ -131,29 +131,29 @@ private:
         InterfaceProtocol::TimePoint complete;
     };
 
-    SimulatorOptions m_options;
-    PtyEndpoint m_pty;
-    InterfaceProtocol m_protocol;
-    HouseModel m_house;
-    QElapsedTimer m_clock;
-    QTimer m_deadlineTimer;
-    QString m_devicePath;
-    QString m_placedLink;
-    QByteArray m_received;
-    QByteArray m_sent;
-    std::vector<WireByte> m_receivedTimeline;
-    std::vector<WireByte> m_sentTimeline;
-    InterfaceProtocol::TimePoint m_protocolTime{0};
+    SimulatorOptions options_;
+    PtyEndpoint pty_;
+    InterfaceProtocol protocol_;
+    HouseModel house_;
+    QElapsedTimer clock_;
+    QTimer deadlineTimer_;
+    QString devicePath_;
+    QString placedLink_;
+    QByteArray received_;
+    QByteArray sent_;
+    std::vector<WireByte> receivedTimeline_;
+    std::vector<WireByte> sentTimeline_;
+    InterfaceProtocol::TimePoint protocolTime_{0};
 
     // wirePacing: bytes still on the line in each direction, and the moment each direction is
     // free again. A timerfd wakes the simulator when the next byte is complete: QTimer counts
     // whole milliseconds, half a byte time.
-    std::deque<Pending> m_inbound;
-    std::deque<Pending> m_outbound;
-    InterfaceProtocol::TimePoint m_inboundFreeAt{0};
-    InterfaceProtocol::TimePoint m_outboundFreeAt{0};
-    int m_lineTimerFd = -1;
-    QSocketNotifier* m_lineTimer = nullptr;
+    std::deque<Pending> inbound_;
+    std::deque<Pending> outbound_;
+    InterfaceProtocol::TimePoint inboundFreeAt_{0};
+    InterfaceProtocol::TimePoint outboundFreeAt_{0};
+    int lineTimerFd_ = -1;
+    QSocketNotifier* lineTimer_ = nullptr;
 };
 
 }  // namespace x10sim

@@ -21,7 +21,7 @@ signals:
 private:
     void readSignal();
 
-    QSocketNotifier* m_notifier = nullptr;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 }  // namespace x10sim

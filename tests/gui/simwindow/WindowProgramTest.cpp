@@ -17,16 +17,14 @@ namespace {
 using quenvar::testing::ComputerSide;
 using quenvar::testing::RunningProgram;
 
-QProcessEnvironment environmentWithout(const QStringList& names)
-{
+QProcessEnvironment environmentWithout(const QStringList& names) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : names)
-        environment.remove(name);
+    for (const QString& name : names) environment.remove(name);
     return environment;
 }
 
-const QStringList kDisplayVariables{QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
-                                    QStringLiteral("QT_QPA_PLATFORM")};
+const QStringList displayVariables{QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                                   QStringLiteral("QT_QPA_PLATFORM")};
 
 }  // namespace
 
@@ -34,20 +32,21 @@ class WindowProgramTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void withoutDisplayItSaysSoInOneLine_data()
-    {
+    void withoutDisplayItSaysSoInOneLine_data() {
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("platform");
         QTest::addColumn<QString>("mentioned");
         QTest::newRow("no DISPLAY") << QString() << QString() << QStringLiteral("DISPLAY is not set");
         // Display numbers far above anything a test machine runs.
-        QTest::newRow("DISPLAY with no server") << QStringLiteral(":5817") << QString() << QStringLiteral("DISPLAY=:5817");
-        QTest::newRow("X platform asked for, no DISPLAY") << QString() << QStringLiteral("xcb") << QStringLiteral("DISPLAY is not set");
-        QTest::newRow("Wayland asked for, no compositor") << QString() << QStringLiteral("wayland") << QStringLiteral("WAYLAND_DISPLAY");
+        QTest::newRow("DISPLAY with no server")
+            << QStringLiteral(":5817") << QString() << QStringLiteral("DISPLAY=:5817");
+        QTest::newRow("X platform asked for, no DISPLAY")
+            << QString() << QStringLiteral("xcb") << QStringLiteral("DISPLAY is not set");
+        QTest::newRow("Wayland asked for, no compositor")
+            << QString() << QStringLiteral("wayland") << QStringLiteral("WAYLAND_DISPLAY");
     }
 
-    void withoutDisplayItSaysSoInOneLine()
-    {
+    void withoutDisplayItSaysSoInOneLine() {
         QFETCH(QString, display);
         QFETCH(QString, platform);
         QFETCH(QString, mentioned);
@@ -55,11 +54,9 @@ private slots:
         QVERIFY(folder.isValid());
         const QString link = folder.filePath(QStringLiteral("comm1"));
 
-        QProcessEnvironment environment = environmentWithout(kDisplayVariables);
-        if (!display.isEmpty())
-            environment.insert(QStringLiteral("DISPLAY"), display);
-        if (!platform.isEmpty())
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        QProcessEnvironment environment = environmentWithout(displayVariables);
+        if (!display.isEmpty()) environment.insert(QStringLiteral("DISPLAY"), display);
+        if (!platform.isEmpty()) environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         QProcess program;
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(X10SIM_PROGRAM), {QStringLiteral("--window"), QStringLiteral("--link"), link});
@@ -76,22 +73,20 @@ private slots:
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 
-    void helpNeedsNoDisplay()
-    {
+    void helpNeedsNoDisplay() {
         QProcess program;
-        program.setProcessEnvironment(environmentWithout(kDisplayVariables));
+        program.setProcessEnvironment(environmentWithout(displayVariables));
         program.start(QStringLiteral(X10SIM_PROGRAM), {QStringLiteral("--window"), QStringLiteral("--help")});
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(program.readAllStandardOutput().contains("--window"));
     }
 
-    void withWindowTheTerminalStillGetsEveryLine()
-    {
+    void withWindowTheTerminalStillGetsEveryLine() {
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QString link = folder.filePath(QStringLiteral("comm1"));
-        QProcessEnvironment environment = environmentWithout(kDisplayVariables);
+        QProcessEnvironment environment = environmentWithout(displayVariables);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         RunningProgram program(QStringLiteral(X10SIM_PROGRAM),
                                {QStringLiteral("--window"), QStringLiteral("--link"), link}, environment);

@@ -92,7 +92,7 @@ TEST_F(ControlOverPty, LightingSequenceLeavesTheHouseAsCommanded) {
     ASSERT_TRUE(waitForReady(3));
     const int dimmedLevel = sim->module('A', 1).level;
     EXPECT_TRUE(sim->module('A', 1).on);
-    EXPECT_EQ(dimmedLevel, x10sim::kFullBrightnessSteps - 11);  // 50 carries 11 steps
+    EXPECT_EQ(dimmedLevel, x10sim::fullBrightnessSteps - 11);  // 50 carries 11 steps
     control->x10off("A", "01");
     ASSERT_TRUE(waitForReady(4));
     control->lightson("P");

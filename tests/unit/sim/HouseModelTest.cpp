@@ -35,13 +35,11 @@ constexpr Transmission AHail{0x06, 0x68};
 constexpr Transmission AStatusRequest{0x06, 0x6F};
 constexpr Transmission EAllLightsOn{0x06, 0x11};
 
-std::vector<std::string> play(HouseModel& house, const std::vector<Transmission>& transmissions)
-{
+std::vector<std::string> play(HouseModel& house, const std::vector<Transmission>& transmissions) {
     std::vector<std::string> texts;
     for (const auto& [header, code] : transmissions) {
         const std::uint8_t bytes[] = {header, code};
-        for (const ModuleChange& change : house.apply(Frame::decode(bytes)))
-            texts.push_back(change.text());
+        for (const ModuleChange& change : house.apply(Frame::decode(bytes))) texts.push_back(change.text());
     }
     return texts;
 }
@@ -56,30 +54,31 @@ void PrintTo(const SequenceCase& c, std::ostream* out) { *out << c.name; }
 
 class Addressing : public ::testing::TestWithParam<SequenceCase> {};
 
-TEST_P(Addressing, FunctionsReachTheSelectedUnits)
-{
+TEST_P(Addressing, FunctionsReachTheSelectedUnits) {
     HouseModel house;
     EXPECT_EQ(play(house, GetParam().transmissions), GetParam().changes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, Addressing, ::testing::Values(
-    SequenceCase{"OneUnitOn", {A1, AOn}, {"A1 on"}},
-    SequenceCase{"SeveralAddressesThenOneFunction", {A1, A2, A16, AOn}, {"A1 on", "A2 on", "A16 on"}},
-    SequenceCase{"AddressAfterFunctionStartsANewSelection", {A1, AOn, A2, AOff}, {"A1 on", "A2 off"}},
-    SequenceCase{"SelectionStaysForFurtherFunctions", {A1, AOn, AOff}, {"A1 on", "A1 off"}},
-    SequenceCase{"RepeatedAddressCountsOnce", {A1, A1, AOn}, {"A1 on"}},
-    SequenceCase{"FunctionWithoutAddressReachesNobody", {AOn}, {}},
-    SequenceCase{"FunctionOfAnotherHouseReachesNobody", {A1, BOn}, {}},
-    SequenceCase{"HousesKeepTheirOwnSelection", {A1, B2, AOn, BOn}, {"A1 on", "B2 on"}},
-    SequenceCase{"FunctionOfAnotherHouseDoesNotEndCollecting", {A1, BOn, A2, AOn}, {"A1 on", "A2 on"}},
-    SequenceCase{"RepeatedOnIsStillRecorded", {A1, AOn, AOn}, {"A1 on", "A1 on"}},
-    SequenceCase{"DimFromOffStartsAtFullBrightness", {A1, ADim11}, {"A1 dim 50%"}},
-    SequenceCase{"DimTwice", {A1, AOn, ADim11, ADim11}, {"A1 on", "A1 dim 50%", "A1 dim 0%"}},
-    SequenceCase{"DimBeyondTheRangeStopsAtZero", {A1, AOn, ADim30}, {"A1 on", "A1 dim 0%"}},
-    SequenceCase{"BrightStopsAtFull", {A1, AOn, ABright5}, {"A1 on", "A1 bright 100%"}},
-    SequenceCase{"BrightFromDimmed", {A1, ADim11, ABright5}, {"A1 dim 50%", "A1 bright 73%"}},
-    SequenceCase{"FullRangeDownAndUp", {A3, AOn, ADim30, ABright22}, {"A3 on", "A3 dim 0%", "A3 bright 100%"}},
-    SequenceCase{"OtherFunctionsChangeNothing", {A1, AHail, AStatusRequest}, {}}),
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Addressing,
+    ::testing::Values(
+        SequenceCase{"OneUnitOn", {A1, AOn}, {"A1 on"}},
+        SequenceCase{"SeveralAddressesThenOneFunction", {A1, A2, A16, AOn}, {"A1 on", "A2 on", "A16 on"}},
+        SequenceCase{"AddressAfterFunctionStartsANewSelection", {A1, AOn, A2, AOff}, {"A1 on", "A2 off"}},
+        SequenceCase{"SelectionStaysForFurtherFunctions", {A1, AOn, AOff}, {"A1 on", "A1 off"}},
+        SequenceCase{"RepeatedAddressCountsOnce", {A1, A1, AOn}, {"A1 on"}},
+        SequenceCase{"FunctionWithoutAddressReachesNobody", {AOn}, {}},
+        SequenceCase{"FunctionOfAnotherHouseReachesNobody", {A1, BOn}, {}},
+        SequenceCase{"HousesKeepTheirOwnSelection", {A1, B2, AOn, BOn}, {"A1 on", "B2 on"}},
+        SequenceCase{"FunctionOfAnotherHouseDoesNotEndCollecting", {A1, BOn, A2, AOn}, {"A1 on", "A2 on"}},
+        SequenceCase{"RepeatedOnIsStillRecorded", {A1, AOn, AOn}, {"A1 on", "A1 on"}},
+        SequenceCase{"DimFromOffStartsAtFullBrightness", {A1, ADim11}, {"A1 dim 50%"}},
+        SequenceCase{"DimTwice", {A1, AOn, ADim11, ADim11}, {"A1 on", "A1 dim 50%", "A1 dim 0%"}},
+        SequenceCase{"DimBeyondTheRangeStopsAtZero", {A1, AOn, ADim30}, {"A1 on", "A1 dim 0%"}},
+        SequenceCase{"BrightStopsAtFull", {A1, AOn, ABright5}, {"A1 on", "A1 bright 100%"}},
+        SequenceCase{"BrightFromDimmed", {A1, ADim11, ABright5}, {"A1 dim 50%", "A1 bright 73%"}},
+        SequenceCase{"FullRangeDownAndUp", {A3, AOn, ADim30, ABright22}, {"A3 on", "A3 dim 0%", "A3 bright 100%"}},
+        SequenceCase{"OtherFunctionsChangeNothing", {A1, AHail, AStatusRequest}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct AllUnitsCase {
@@ -93,8 +92,7 @@ void PrintTo(const AllUnitsCase& c, std::ostream* out) { *out << c.name; }
 
 class WholeHouse : public ::testing::TestWithParam<AllUnitsCase> {};
 
-TEST_P(WholeHouse, ReachesEveryUnitOfItsHouseOnly)
-{
+TEST_P(WholeHouse, ReachesEveryUnitOfItsHouseOnly) {
     const AllUnitsCase& c = GetParam();
     HouseModel house;
     play(house, c.before);
@@ -106,19 +104,18 @@ TEST_P(WholeHouse, ReachesEveryUnitOfItsHouseOnly)
         EXPECT_EQ(changes[unit - 1].house, 'A');
         EXPECT_EQ(changes[unit - 1].unit, unit);
         EXPECT_EQ(house.module('A', unit).on, c.onAfterwards);
-        EXPECT_EQ(house.module('A', unit).level, c.onAfterwards ? kFullBrightnessSteps : 0);
+        EXPECT_EQ(house.module('A', unit).level, c.onAfterwards ? fullBrightnessSteps : 0);
     }
     EXPECT_TRUE(house.module('B', 1).on) << "house B was switched on before and is not reached";
 }
 
-INSTANTIATE_TEST_SUITE_P(Functions, WholeHouse, ::testing::Values(
-    AllUnitsCase{"AllUnitsOff", {A1, A2, AOn, B1, BOn}, AAllUnitsOff, false},
-    AllUnitsCase{"AllLightsOff", {A1, AOn, B1, BOn}, AAllLightsOff, false},
-    AllUnitsCase{"AllLightsOn", {B1, BOn}, AAllLightsOn, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Functions, WholeHouse,
+                         ::testing::Values(AllUnitsCase{"AllUnitsOff", {A1, A2, AOn, B1, BOn}, AAllUnitsOff, false},
+                                           AllUnitsCase{"AllLightsOff", {A1, AOn, B1, BOn}, AAllLightsOff, false},
+                                           AllUnitsCase{"AllLightsOn", {B1, BOn}, AAllLightsOn, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST(HouseModel, RecordsFramesAndChangesInOrder)
-{
+TEST(HouseModel, RecordsFramesAndChangesInOrder) {
     HouseModel house;
     play(house, {A1, AOn, EAllLightsOn, A2, AOff});
     ASSERT_EQ(house.frames().size(), 5u);
@@ -131,8 +128,7 @@ TEST(HouseModel, RecordsFramesAndChangesInOrder)
     EXPECT_EQ(house.changes().back().before, ModuleState{});
 }
 
-TEST(HouseModel, ChangeKeepsStateBeforeAndAfter)
-{
+TEST(HouseModel, ChangeKeepsStateBeforeAndAfter) {
     HouseModel house;
     play(house, {A1, AOn, ADim11});
     const ModuleChange& dim = house.changes().back();
@@ -142,8 +138,7 @@ TEST(HouseModel, ChangeKeepsStateBeforeAndAfter)
     EXPECT_EQ(house.module('a', 1), (ModuleState{true, 11})) << "house letters in either case";
 }
 
-TEST(HouseModel, SelectionFollowsAddressesAndFunctions)
-{
+TEST(HouseModel, SelectionFollowsAddressesAndFunctions) {
     HouseModel house;
     play(house, {A1, A16, B2});
     EXPECT_EQ(house.selection('A'), (std::vector<int>{1, 16}));
@@ -152,8 +147,7 @@ TEST(HouseModel, SelectionFollowsAddressesAndFunctions)
     EXPECT_EQ(house.selection('A'), (std::vector<int>{2}));
 }
 
-TEST(HouseModel, RejectsModulesThatDoNotExist)
-{
+TEST(HouseModel, RejectsModulesThatDoNotExist) {
     HouseModel house;
     EXPECT_THROW(house.module('Q', 1), std::out_of_range);
     EXPECT_THROW(house.module('A', 0), std::out_of_range);
@@ -161,9 +155,9 @@ TEST(HouseModel, RejectsModulesThatDoNotExist)
     EXPECT_NO_THROW(house.module('P', 16));
 }
 
-TEST(ModuleState, PercentRoundsToTheNearestWholePercent)
-{
-    const std::pair<int, int> stepsToPercent[] = {{0, 0}, {1, 5}, {2, 9}, {11, 50}, {16, 73}, {17, 77}, {21, 95}, {22, 100}};
+TEST(ModuleState, PercentRoundsToTheNearestWholePercent) {
+    const std::pair<int, int> stepsToPercent[] = {{0, 0},   {1, 5},   {2, 9},   {11, 50},
+                                                  {16, 73}, {17, 77}, {21, 95}, {22, 100}};
     for (const auto& [steps, percent] : stepsToPercent)
         EXPECT_EQ((ModuleState{true, steps}.percent()), percent) << steps << " steps";
 }
