@@ -2,6 +2,15 @@
 # No Qt here: the core (control's link layer, codes, checks, commands and the plain parts of
 # platform/automation) is built as it is, and each Windows edge lives in a windows/ folder.
 
+# No hot/cold splitting of functions on 32-bit. There exceptions unwind by DWARF frame entries,
+# which libgcc finds by binary search over their start addresses; at -O2 g++ may leave a
+# function's cold part empty yet describe it by an entry of zero length, and such an entry
+# lying where another function's code starts can hide that function's entry: an exception
+# passing through it finds no frame and the program aborts (tests/windows/unwinding checks).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_compile_options(-fno-reorder-blocks-and-partition)
+endif()
+
 # GoogleTest from Debian's sources, built with this toolchain.
 quenvar_require_path(/usr/src/googletest WHAT "The sources of GoogleTest" DEBIAN googletest)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
