@@ -115,10 +115,27 @@ private:
     static std::int16_t gethouse(const std::string& house);
     static std::int16_t getunit(const std::string& unit);
 
-    // The receive handler, run once per notification of MSComm1.
+    // The receive handler, run once per notification of MSComm1: one switch on comstatus, each
+    // state's reaction to a received byte in its case. comstatus changes only there, in sendx10
+    // and in goOnAfterReady, the reaction to the ready byte (which an upload read in its place
+    // ends with too).
     void onComm();
     void answerPowerFail();
-    void onReadyByte();
+    // The transmission is on the power line: the queue's next one goes out, or, the queue empty,
+    // x10ready is raised and the control goes idle.
+    void goOnAfterReady();
+
+    // A call out to the host (an event handler; a message box, whose event loop runs the host's
+    // code and the port's further notifications) may release the control, start a transmission
+    // or answer a new poll before it returns. What the receive handler does next depends on
+    // which, so each such call goes through callHost and the handler decides from its outcome,
+    // never from state it read before the call.
+    struct HostCallOutcome {
+        bool controlGone = false;          // released: nothing of the control may be touched
+        bool transmissionStarted = false;  // its echo is awaited: the control stays busy
+        bool uploadBegun = false;          // the interface polled again: its upload takes over
+    };
+    HostCallOutcome callHost(const std::function<void()>& call);
     // Takes the front pair of the send queue and sends it.
     void sendFrontPair();
 
@@ -165,8 +182,7 @@ private:
     std::string checksum_;
     std::int16_t countmacro_ = 0;
 
-    // Counts transmissions put on the line, so the receive handler can tell whether one went
-    // out while it waited on the host (an event handler or a message box).
+    // Counted for callHost's outcome.
     std::uint64_t transmissionsSent_ = 0;
     // The bytes of the latest transmission, for the account of acknowledged transmissions.
     std::uint8_t latestHeader_ = 0;
@@ -176,7 +192,7 @@ private:
     std::string latestStr2_;
 
     std::optional<UploadUnderWay> upload_;
-    std::uint64_t uploadsBegun_ = 0;
+    std::uint64_t uploadsBegun_ = 0;  // counted for callHost's outcome
     // Which units each house has addressed, as heard: a command may come in two uploads.
     HouseSelections heardSelections_;
 

@@ -72,88 +72,98 @@ bool Quenvar::readReceivedByte(int& byte) {
 }
 
 void Quenvar::onComm() {
-    const auto dataReceivedIn = [this](std::int16_t state) {
-        return msComm1_->commEvent() == serial::comm_event::Receive && comstatus_ == state;
-    };
-
+    if (msComm1_->commEvent() != serial::comm_event::Receive) {
+        return;  // only received bytes move the handshake
+    }
     // An upload's bytes are read as such, whatever the handshake was awaiting when it came.
-    if (upload_ && upload_->reading && msComm1_->commEvent() == serial::comm_event::Receive) {
+    if (upload_ && upload_->reading) {
         int byte = 0;
         if (readReceivedByte(byte)) {
             readUploadByte(byte & 0xFF);
         }
         return;
     }
-
-    if (dataReceivedIn(handshake::idle)) {
-        int byte = 0;
-        if (!readReceivedByte(byte)) {
-            return;
-        }
-        if ((byte & 0xFF) == x10::powerFailRequest) {
-            answerPowerFail();
-        } else if ((byte & 0xFF) == x10::uploadPoll) {
-            beginUpload(AfterUpload::StayIdle);
-        }
+    // A state a host wrote that is none of the three awaits nothing: the byte stays unread.
+    if (comstatus_ != handshake::idle && comstatus_ != handshake::awaitingEcho &&
+        comstatus_ != handshake::awaitingReady) {
+        return;
+    }
+    int byte = 0;
+    if (!readReceivedByte(byte)) {
+        return;
     }
 
-    if (dataReceivedIn(handshake::awaitingEcho)) {
-        int byte = 0;
-        if (!readReceivedByte(byte)) {
-            return;
-        }
-        if (charText(byte & 0xFF) == checksum_) {
-            msComm1_->setOutput(charText(x10::acknowledgeByte));
-            comstatus_ = handshake::awaitingReady;
-            if (transmissionAcknowledged_) {
-                transmissionAcknowledged_(latestHeader_, latestCode_);
+    switch (comstatus_) {
+        case handshake::idle:
+            if (byte == x10::powerFailRequest) {
+                answerPowerFail();
+            } else if (byte == x10::uploadPoll) {
+                beginUpload(AfterUpload::StayIdle);
             }
             return;
-        }
-        // An interface whose mains came back has lost the transmission and ignores everything
-        // until its power-fail request is answered; left unanswered here, no later command
-        // would ever get through. (A checksum that is itself 0xA5 was taken as the echo above.)
-        if ((byte & 0xFF) == x10::powerFailRequest) {
-            answerPowerFail();
-            comstatus_ = handshake::idle;
-            return;
-        }
-        // The interface polls instead of echoing: it did not take the transmission, which goes
-        // out again once the upload has been read. (A checksum that is itself 0x5A was taken as
-        // the echo above.)
-        if ((byte & 0xFF) == x10::uploadPoll) {
-            beginUpload(AfterUpload::SendAgain);
-            return;
-        }
-    }
 
-    if (dataReceivedIn(handshake::awaitingReady)) {
-        int byte = 0;
-        if (!readReceivedByte(byte)) {
+        case handshake::awaitingEcho:
+            if (charText(byte) == checksum_) {
+                msComm1_->setOutput(charText(x10::acknowledgeByte));
+                comstatus_ = handshake::awaitingReady;
+                if (transmissionAcknowledged_) {
+                    transmissionAcknowledged_(latestHeader_, latestCode_);
+                }
+                return;
+            }
+            // An interface whose mains came back has lost the transmission and ignores everything
+            // until its power-fail request is answered; left unanswered here, no later command
+            // would ever get through. (A checksum that is itself 0xA5 was taken as the echo above.)
+            if (byte == x10::powerFailRequest) {
+                answerPowerFail();
+                comstatus_ = handshake::idle;
+                return;
+            }
+            // The interface polls instead of echoing: it did not take the transmission, which goes
+            // out again once the upload has been read. (A checksum that is itself 0x5A was taken as
+            // the echo above.)
+            if (byte == x10::uploadPoll) {
+                beginUpload(AfterUpload::SendAgain);
+            }
             return;
-        }
-        // The poll in place of the ready byte: the transmission went out and news is waiting.
-        if (byte == x10::uploadPoll) {
-            beginUpload(AfterUpload::GoOnAsAfterReady);
-            return;
-        }
-        if (byte != x10::readyByte) {
-            const auto sentBefore = transmissionsSent_;
-            const automation::LivenessToken::Check control = liveness_.check();
-            boxes_.showMessage(message::notResponding, message::libraryTitle);
-            if (!control.objectAlive()) {
+
+        case handshake::awaitingReady: {
+            // The poll in place of the ready byte: the transmission went out and news is waiting.
+            if (byte == x10::uploadPoll) {
+                beginUpload(AfterUpload::GoOnAsAfterReady);
+                return;
+            }
+            if (byte == x10::readyByte) {
+                goOnAfterReady();
+                return;
+            }
+            const HostCallOutcome box =
+                callHost([this] { boxes_.showMessage(message::notResponding, message::libraryTitle); });
+            if (box.controlGone) {
                 return;
             }
             // A transmission started while the box was open (a nested notification working
             // through the queue) is under way: going idle now would abandon its handshake.
-            if (transmissionsSent_ == sentBefore) {
+            if (!box.transmissionStarted) {
                 sendstatus_ = true;
                 comstatus_ = handshake::idle;
             }
             return;
         }
-        onReadyByte();
     }
+}
+
+Quenvar::HostCallOutcome Quenvar::callHost(const std::function<void()>& call) {
+    const std::uint64_t sentBefore = transmissionsSent_;
+    const std::uint64_t uploadsBefore = uploadsBegun_;
+    const automation::LivenessToken::Check control = liveness_.check();
+    if (call) {
+        call();
+    }
+    if (!control.objectAlive()) {
+        return {.controlGone = true};  // and `this` is gone: only locals are read
+    }
+    return {.transmissionStarted = transmissionsSent_ != sentBefore, .uploadBegun = uploadsBegun_ != uploadsBefore};
 }
 
 void Quenvar::answerPowerFail() {
@@ -164,30 +174,25 @@ void Quenvar::answerPowerFail() {
     }
 }
 
-void Quenvar::onReadyByte() {
+void Quenvar::goOnAfterReady() {
     sendstatus_ = false;
     comstatus_ = handshake::awaitingEcho;
 
     const automation::CollectionRef queue = colstring();
-    if (queue->count() < 1) {
-        const auto sentBefore = transmissionsSent_;
-        const automation::LivenessToken::Check control = liveness_.check();
-        if (x10ready_) {
-            x10ready_();
-        }
-        if (!control.objectAlive()) {
-            return;
-        }
-        // A host that starts a transmission from its x10ready handler must not lose it: its
-        // checksum echo is awaited, so the control stays busy instead of going idle.
-        if (transmissionsSent_ == sentBefore) {
-            sendstatus_ = true;
-            comstatus_ = handshake::idle;
-        }
+    if (queue->count() >= 1) {
+        sendFrontPair();
         return;
     }
-
-    sendFrontPair();
+    const HostCallOutcome ready = callHost(x10ready_);
+    if (ready.controlGone) {
+        return;
+    }
+    // A host that starts a transmission from its x10ready handler must not lose it: its
+    // checksum echo is awaited, so the control stays busy instead of going idle.
+    if (!ready.transmissionStarted) {
+        sendstatus_ = true;
+        comstatus_ = handshake::idle;
+    }
 }
 
 void Quenvar::sendFrontPair() {

@@ -57,17 +57,14 @@ void Quenvar::holdTransmissions(std::initializer_list<std::string> bytes) {
 
 void Quenvar::endUpload(const std::vector<HeardFunction>& heard) {
     upload_->reading = false;
-    const std::uint64_t uploadsBefore = uploadsBegun_;
-    const automation::LivenessToken::Check control = liveness_.check();
     for (const HeardFunction& function : heard) {
-        if (x10received_) {
-            x10received_(function);
-        }
-        if (!control.objectAlive()) {
-            return;
-        }
-        if (uploadsBegun_ != uploadsBefore) {
-            return;  // a new poll came while the host handled this one: its upload takes over
+        const HostCallOutcome told = callHost([this, &function] {
+            if (x10received_) {
+                x10received_(function);
+            }
+        });
+        if (told.controlGone || told.uploadBegun) {
+            return;  // gone, or a new poll came while the host handled this one: its upload takes over
         }
     }
     const UploadUnderWay finished = *upload_;
@@ -84,7 +81,7 @@ void Quenvar::endUpload(const std::vector<HeardFunction>& heard) {
             }
             break;
         case AfterUpload::GoOnAsAfterReady:
-            onReadyByte();
+            goOnAfterReady();
             break;
     }
 }
