@@ -15,6 +15,7 @@
 #include "control/QuenvarControl.h"
 #include "control/QuenvarIdentifiers.h"
 #include "control/QuenvarSurface.h"
+#include "control/X10Codes.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/ui/MessageBoxes.h"
 
@@ -93,9 +94,12 @@ void benchmarkCommandThroughInvoke() {
 
 void benchmarkReceiveHandler() {
     ControlOnNullPort setup;
-    // The interface's answers: echo of the address (0x04 + 0x66), ready, echo of the function
-    // (0x06 + 0x62), ready.
-    constexpr std::uint8_t answers[] = {0x6A, 0x55, 0x68, 0x55};
+    // The interface's answers to On A1: echo of the address, ready, echo of the function, ready.
+    namespace x10 = control::x10;
+    constexpr x10::HouseCode houseA = x10::houseCodes[0];
+    constexpr std::uint8_t answers[] = {
+        x10::Transmission::address(houseA, x10::unitCodes[0]).checksum(), x10::readyByte,
+        x10::Transmission::function(houseA, x10::Function::On).checksum(), x10::readyByte};
     constexpr int warmUpCommands = 20000;
     constexpr int commands = 200000;
     std::vector<double> perByte;

@@ -12,13 +12,13 @@
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "control/UploadDecoder.h"
+#include "control/X10Codes.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/LivenessToken.h"
 #include "platform/serial/SerialComponent.h"
@@ -98,11 +98,11 @@ public:
     using X10receivedHandler = std::function<void(const HeardFunction&)>;
     void setX10receivedHandler(X10receivedHandler handler) { x10received_ = std::move(handler); }
 
-    // Told each time the control acknowledges a checksum echo (writes 0x00), with the header
-    // and code byte of the transmission that echo belonged to: from then on the interface
-    // puts it on the power line. An account of what went out; it changes nothing in the
-    // handshake and must not call the control.
-    using TransmissionAcknowledged = std::function<void(std::uint8_t header, std::uint8_t code)>;
+    // Told each time the control acknowledges a checksum echo (writes 0x00), with the
+    // transmission that echo belonged to: from then on the interface puts it on the power line.
+    // An account of what went out; it changes nothing in the handshake and must not call the
+    // control.
+    using TransmissionAcknowledged = std::function<void(const x10::Transmission&)>;
     void setTransmissionAcknowledged(TransmissionAcknowledged observer) {
         transmissionAcknowledged_ = std::move(observer);
     }
@@ -154,8 +154,9 @@ private:
     void beginUpload(AfterUpload after);
     void readUploadByte(int byte);
     void endUpload(const std::vector<HeardFunction>& heard);
-    // Queues transmissions (header, code, ...) the host started while an upload is under way.
-    void holdTransmissions(std::initializer_list<std::string> bytes);
+    // The transmissions just queued were started while an upload is under way: they go out
+    // once it is over.
+    void holdQueuedTransmissions();
 
     bool portCheck();
     bool houseCheck(const std::string& house);
@@ -163,9 +164,13 @@ private:
     bool dimCheck(std::int16_t dimvalue);
     void reportCheck(const char* message);
 
-    void sendHouseCommand(const std::string& house, std::int16_t function);
-    void sendUnitCommand(const std::string& house, const std::string& unit, std::int16_t header,
-                         std::int16_t function);
+    void sendHouseCommand(const std::string& house, x10::Function function);
+    void sendUnitCommand(const std::string& house, const std::string& unit, x10::Function function,
+                         std::int16_t header = x10::functionHeader);
+    // A transmission the control makes goes the way of the host's: through sendx10 or the queue.
+    void send(const x10::Transmission& transmission);
+    void queueTransmission(const x10::Transmission& transmission);
+    void queueTransmission(const std::string& header, const std::string& code);
     // Reads one received byte; false when the serial component delivered nothing.
     bool readReceivedByte(int& byte);
 
@@ -184,10 +189,9 @@ private:
 
     // Counted for callHost's outcome.
     std::uint64_t transmissionsSent_ = 0;
-    // The bytes of the latest transmission, for the account of acknowledged transmissions.
-    std::uint8_t latestHeader_ = 0;
-    std::uint8_t latestCode_ = 0;
-    // The latest transmission as sent, to send it again when the interface did not take it.
+    // The latest transmission, for the account of acknowledged transmissions; and its texts as
+    // the host gave them, to send it again when the interface did not take it.
+    x10::Transmission latest_;
     std::string latestStr1_;
     std::string latestStr2_;
 

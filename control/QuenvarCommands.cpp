@@ -7,7 +7,6 @@
 
 namespace quenvar::control {
 
-using automation::addInt16;
 using automation::charText;
 
 namespace {
@@ -22,6 +21,26 @@ const x10::HouseCode* findHouse(const std::string& house) {
     return nullptr;
 }
 
+// The row of the unit `unit` names, or none. The unit check accepts any notation of the numbers
+// 1 to 16 ("1", " 7", "+3"); such a text names the same module as its two-digit form. Matching
+// only the two-digit texts would send every other notation to nibble 0, the module of unit 13.
+const x10::UnitCode* findUnit(const std::string& unit) {
+    for (const auto& row : x10::unitCodes) {
+        if (unit == row.text) {
+            return &row;
+        }
+    }
+    try {
+        const std::int16_t number = automation::textToInt16(unit);
+        if (number >= 1 && number <= 16) {
+            return &x10::unitCodes[static_cast<std::size_t>(number - 1)];
+        }
+    } catch (const automation::RuntimeError&) {
+        // no number: no unit
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::int16_t Quenvar::gethouse(const std::string& house) {
@@ -30,23 +49,8 @@ std::int16_t Quenvar::gethouse(const std::string& house) {
 }
 
 std::int16_t Quenvar::getunit(const std::string& unit) {
-    for (const auto& row : x10::unitCodes) {
-        if (unit == row.text) {
-            return row.nibble;
-        }
-    }
-    // The unit check accepts any notation of the numbers 1 to 16 ("1", " 7", "+3"); such a
-    // text names the same module as its two-digit form. Matching only the two-digit texts
-    // would send every other notation to nibble 0, the module of unit 13.
-    try {
-        const std::int16_t number = automation::textToInt16(unit);
-        if (number >= 1 && number <= 16) {
-            return x10::unitCodes[static_cast<std::size_t>(number - 1)].nibble;
-        }
-    } catch (const automation::RuntimeError&) {
-        // no number: no unit
-    }
-    return 0;
+    const x10::UnitCode* row = findUnit(unit);
+    return row ? row->nibble : 0;
 }
 
 void Quenvar::reportCheck(const char* message) { boxes_.showMessage(message, message::errorTitle); }
@@ -86,32 +90,31 @@ bool Quenvar::dimCheck(std::int16_t dimvalue) {
     return false;
 }
 
-void Quenvar::sendHouseCommand(const std::string& house, std::int16_t function) {
+void Quenvar::sendHouseCommand(const std::string& house, x10::Function function) {
     if (!portCheck() || !houseCheck(house)) {
         return;
     }
-    const std::int16_t houseNibble = gethouse(house);
-    sendx10(charText(x10::functionHeader), charText(addInt16(houseNibble, function)));
+    send(x10::Transmission::function(*findHouse(house), function));
 }
 
-void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
-                              std::int16_t header, std::int16_t function) {
-    const std::int16_t houseNibble = gethouse(house);
-    const std::int16_t unitNibble = getunit(unit);
-    const std::string address = charText(addInt16(houseNibble, unitNibble));
+void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit, x10::Function function,
+                              std::int16_t header) {
+    const x10::HouseCode& houseRow = *findHouse(house);
+    const x10::Transmission address = x10::Transmission::address(houseRow, *findUnit(unit));
+    const x10::Transmission functionTransmission = x10::Transmission::function(houseRow, function, header);
     if (upload_) {  // both wait for the upload, the address first
-        holdTransmissions({charText(x10::addressHeader), address, charText(header),
-                           charText(addInt16(houseNibble, function))});
+        queueTransmission(address);
+        queueTransmission(functionTransmission);
+        holdQueuedTransmissions();
         return;
     }
 
     // The function transmission is queued before the address goes out, so it is there when the
     // interface's ready byte for the address arrives.
+    queueTransmission(functionTransmission);
     const automation::CollectionRef queue = colstring();
-    queue->add(automation::Variant::fromText(charText(header)));
-    queue->add(automation::Variant::fromText(charText(addInt16(houseNibble, function))));
     try {
-        sendx10(charText(x10::addressHeader), address);
+        send(address);
     } catch (...) {
         // The caller hears that the command failed; its function must not go out later, at the
         // ready byte of some other command, and switch what that command addressed.
@@ -122,45 +125,43 @@ void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
 }
 
 void Quenvar::lightson(const std::string& house) {
-    sendHouseCommand(house, static_cast<std::int16_t>(x10::Function::AllLightsOn));
+    sendHouseCommand(house, x10::Function::AllLightsOn);
 }
 
 void Quenvar::Lightsoff(const std::string& house) {
-    sendHouseCommand(house, static_cast<std::int16_t>(x10::Function::AllLightsOff));
+    sendHouseCommand(house, x10::Function::AllLightsOff);
 }
 
 void Quenvar::alloff(const std::string& house) {
-    sendHouseCommand(house, static_cast<std::int16_t>(x10::Function::AllUnitsOff));
+    sendHouseCommand(house, x10::Function::AllUnitsOff);
 }
 
 void Quenvar::x10on(const std::string& house, const std::string& unit) {
     if (!portCheck() || !houseCheck(house) || !unitCheck(unit)) {
         return;
     }
-    sendUnitCommand(house, unit, x10::functionHeader, static_cast<std::int16_t>(x10::Function::On));
+    sendUnitCommand(house, unit, x10::Function::On);
 }
 
 void Quenvar::x10off(const std::string& house, const std::string& unit) {
     if (!portCheck() || !houseCheck(house) || !unitCheck(unit)) {
         return;
     }
-    sendUnitCommand(house, unit, x10::functionHeader, static_cast<std::int16_t>(x10::Function::Off));
+    sendUnitCommand(house, unit, x10::Function::Off);
 }
 
 void Quenvar::x10dim(const std::string& house, const std::string& unit, std::int16_t dimvalue) {
     if (!portCheck() || !houseCheck(house) || !unitCheck(unit) || !dimCheck(dimvalue)) {
         return;
     }
-    sendUnitCommand(house, unit, x10::dimHeader(dimvalue),
-                    static_cast<std::int16_t>(x10::Function::Dim));
+    sendUnitCommand(house, unit, x10::Function::Dim, x10::dimHeader(dimvalue));
 }
 
 void Quenvar::x10brighten(const std::string& house, const std::string& unit, std::int16_t dimvalue) {
     if (!portCheck() || !houseCheck(house) || !unitCheck(unit) || !dimCheck(dimvalue)) {
         return;
     }
-    sendUnitCommand(house, unit, x10::dimHeader(dimvalue),
-                    static_cast<std::int16_t>(x10::Function::Bright));
+    sendUnitCommand(house, unit, x10::Function::Bright, x10::dimHeader(dimvalue));
 }
 
 }  // namespace quenvar::control

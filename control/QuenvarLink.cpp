@@ -3,7 +3,6 @@
 
 #include "control/Quenvar.h"
 #include "control/X10Codes.h"
-#include "platform/automation/CheckedArithmetic.h"
 #include "platform/automation/Conversions.h"
 
 namespace quenvar::control {
@@ -42,24 +41,37 @@ void Quenvar::sendx10(const std::string& str1, const std::string& str2) {
     }
     // Both codes are taken before anything is written: an empty text fails the call with
     // nothing on the line.
-    const std::int16_t sum = automation::addInt16(static_cast<std::int16_t>(charCode(str1)),
-                                                  static_cast<std::int16_t>(charCode(str2)));
-    const std::string checksumText = charText(sum & 0xFF);
+    const x10::Transmission transmission{static_cast<std::uint8_t>(charCode(str1)),
+                                         static_cast<std::uint8_t>(charCode(str2))};
     if (upload_) {
-        holdTransmissions({str1, str2});
+        queueTransmission(str1, str2);
+        holdQueuedTransmissions();
         return;
     }
 
     msComm1_->setOutput(str1);
     msComm1_->setOutput(str2);
     ++transmissionsSent_;
-    latestHeader_ = static_cast<std::uint8_t>(charCode(str1));
-    latestCode_ = static_cast<std::uint8_t>(charCode(str2));
+    latest_ = transmission;
     latestStr1_ = str1;
     latestStr2_ = str2;
     comstatus_ = handshake::awaitingEcho;
-    strtotal_ = checksumText;
+    strtotal_ = charText(transmission.checksum());
     checksum_ = strtotal_;
+}
+
+void Quenvar::send(const x10::Transmission& transmission) {
+    sendx10(charText(transmission.header), charText(transmission.code));
+}
+
+void Quenvar::queueTransmission(const std::string& header, const std::string& code) {
+    const automation::CollectionRef queue = colstring();
+    queue->add(automation::Variant::fromText(header));
+    queue->add(automation::Variant::fromText(code));
+}
+
+void Quenvar::queueTransmission(const x10::Transmission& transmission) {
+    queueTransmission(charText(transmission.header), charText(transmission.code));
 }
 
 bool Quenvar::readReceivedByte(int& byte) {
@@ -107,7 +119,7 @@ void Quenvar::onComm() {
                 msComm1_->setOutput(charText(x10::acknowledgeByte));
                 comstatus_ = handshake::awaitingReady;
                 if (transmissionAcknowledged_) {
-                    transmissionAcknowledged_(latestHeader_, latestCode_);
+                    transmissionAcknowledged_(latest_);
                 }
                 return;
             }

@@ -42,11 +42,7 @@ void Quenvar::readUploadByte(int byte) {
     }
 }
 
-void Quenvar::holdTransmissions(std::initializer_list<std::string> bytes) {
-    const automation::CollectionRef queue = colstring();
-    for (const std::string& byte : bytes) {
-        queue->add(automation::Variant::fromText(byte));
-    }
+void Quenvar::holdQueuedTransmissions() {
     upload_->transmissionsHeld = true;
     // The control has no timer, so it cannot tell an upload still on its way from one cut short
     // on the line: a command from the host ends the reading, lest it wait for bytes that never come.

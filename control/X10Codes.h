@@ -64,6 +64,31 @@ inline constexpr int uploadPoll = 0x5A;
 inline constexpr int pollAnswer = 0xC3;
 inline constexpr int largestUploadSize = 9;
 
+// One transmission to the interface: a header byte (address, function, or for Dim and Bright
+// the dim amount) and a code byte (house nibble plus unit or function). Before the interface
+// puts it on the power line it echoes the checksum, which the computer must acknowledge.
+struct Transmission {
+    std::uint8_t header = 0;
+    std::uint8_t code = 0;
+
+    // The low byte of header + code: the echo that belongs to this transmission.
+    constexpr std::uint8_t checksum() const { return static_cast<std::uint8_t>((header + code) & 0xFF); }
+
+    // Selects a unit of a house; a function transmission for the house follows.
+    static constexpr Transmission address(const HouseCode& house, const UnitCode& unit) {
+        return {addressHeader, static_cast<std::uint8_t>(house.nibble + unit.nibble)};
+    }
+    // A function for the house (its selected units, or all of them for the All functions).
+    // `header` is functionHeader, or dimHeader() for Dim and Bright.
+    static constexpr Transmission function(const HouseCode& house, Function function,
+                                           std::int16_t header = functionHeader) {
+        return {static_cast<std::uint8_t>(header),
+                static_cast<std::uint8_t>(house.nibble + static_cast<std::int16_t>(function))};
+    }
+
+    friend constexpr bool operator==(const Transmission&, const Transmission&) = default;
+};
+
 // Function header for Dim and Bright, for a dim value already checked to lie in 5..95.
 // Peers on the wire rely on this exact mapping: values ending in 5 carry one dim step fewer
 // than the multiple of ten below them (5 -> 0x06, 10 -> 0x1E, 15 -> 0x16).

@@ -40,7 +40,7 @@ ControlOnSimulatedLine::ControlOnSimulatedLine() {
     // The control exactly as its class factory makes it: MSComm1 on QSerialPort, boxes on screen.
     control_ = std::make_unique<control::QuenvarControl>();
     control_->core().setTransmissionAcknowledged(
-        [this](std::uint8_t header, std::uint8_t code) { acknowledged_.emplace_back(header, code); });
+        [this](const control::x10::Transmission& sent) { acknowledged_.emplace_back(sent.header, sent.code); });
     events_ = control_->findConnectionPoint(control::identifiers::quenvarEvents);
     if (events_ == nullptr) {
         throw std::runtime_error("the control offers no connection point for __quenvar");

@@ -15,13 +15,13 @@
 namespace quenvar::testing {
 namespace {
 
-using Acknowledged = std::pair<std::uint8_t, std::uint8_t>;
+using Acknowledged = control::x10::Transmission;
 
 class AcknowledgedTransmissionsTest : public ControlFixture {
 protected:
     AcknowledgedTransmissionsTest() {
-        control->setTransmissionAcknowledged([this](std::uint8_t header, std::uint8_t code) {
-            account.emplace_back(header, code);
+        control->setTransmissionAcknowledged([this](const Acknowledged& transmission) {
+            account.push_back(transmission);
             // The acknowledge byte is already on its way when the account hears of it.
             acknowledgeWritten.push_back(!port->writes.empty() && port->writes.back() == bytes({0x00}));
         });

@@ -61,6 +61,9 @@ TEST_F(HandshakeTest, ChecksumIsTheLowByteOfTheSum) {
     openPort();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.header * 256 + c.code);
+        const control::x10::Transmission transmission{static_cast<std::uint8_t>(c.header),
+                                                      static_cast<std::uint8_t>(c.code)};
+        EXPECT_EQ(transmission.checksum(), c.checksum);
         control->sendx10(bytes({c.header}), bytes({c.code}));
         EXPECT_EQ(control->checksum(), bytes({c.checksum}));
         EXPECT_EQ(control->strtotal(), bytes({c.checksum}));
