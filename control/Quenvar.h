@@ -3,6 +3,14 @@
 // power-line interface (openx10, closex10, sendx10 and the receive handler), the argument
 // checks and the seven lighting commands.
 //
+// One class, three source files:
+// - QuenvarLink.cpp: construction, the fields, openx10 / closex10 / sendx10, the receive handler
+//   (the handshake's state machine) and the calls out to the host;
+// - QuenvarCommands.cpp: the argument checks, gethouse / getunit and the lighting commands;
+// - QuenvarUpload.cpp: reading the interface's uploads and telling them as x10received.
+// The code tables and the transmission value are in X10Codes.h, the upload's decoding in
+// UploadDecoder.h.
+//
 // Plain C++: the serial component and the message boxes come in through interfaces, so the
 // whole protocol runs the same against a real port and against a scripted one.
 //
