@@ -1,4 +1,4 @@
-// The control's own work, with a serial component that has nothing behind it:
+// The control's own work, with the scripted serial component of the tests, keeping nothing:
 // - one unit command (x10on "A","01") through Dispatch::invoke down to the bytes handed to the
 //   serial component;
 // - the receive handler, per received byte, through whole handshakes driven by the
@@ -11,19 +11,19 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "bench/NullSerialComponent.h"
 #include "control/QuenvarControl.h"
 #include "control/QuenvarIdentifiers.h"
 #include "control/QuenvarSurface.h"
 #include "control/X10Codes.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/ui/MessageBoxes.h"
+#include "tests/support/ScriptedSerialComponent.h"
 
 namespace {
 
 using quenvar::automation::InvokeKind;
 using quenvar::automation::Variant;
-using quenvar::bench::NullSerialComponent;
+using quenvar::testing::ScriptedSerialComponent;
 using quenvar::bench::percentile;
 using Clock = std::chrono::steady_clock;
 namespace control = quenvar::control;
@@ -38,14 +38,15 @@ public:
 };
 
 struct ControlOnNullPort {
-    NullSerialComponent* port = nullptr;
+    ScriptedSerialComponent* port = nullptr;
     std::shared_ptr<CountingBoxes> boxes = std::make_shared<CountingBoxes>();
     std::unique_ptr<control::QuenvarControl> control;
     int readyEvents = 0;
 
     ControlOnNullPort() {
-        auto component = std::make_unique<NullSerialComponent>();
+        auto component = std::make_unique<ScriptedSerialComponent>();
         port = component.get();
+        port->keepWrites = false;  // only counted
         control = std::make_unique<control::QuenvarControl>(std::move(component), boxes);
         // A host listening for x10ready, so that the event goes through the connection point.
         auto sink = std::make_shared<quenvar::automation::EventSink>(
@@ -82,7 +83,7 @@ void benchmarkCommandThroughInvoke() {
         if (batch >= warmUpBatches) perCommand.push_back(nanosecondsBetween(start, end) / commandsPerBatch);
     }
     const long long commands = static_cast<long long>(warmUpBatches + batches) * commandsPerBatch;
-    std::printf("x10on \"A\",\"01\" through Dispatch::invoke to a null serial component: median %.3f us per command "
+    std::printf("x10on \"A\",\"01\" through Dispatch::invoke to a scripted serial component that keeps nothing: median %.3f us per command "
                 "(p99 of batch means %.3f us; %d batches of %d, queue emptied between batches; aim under 2 us)\n",
                 percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches,
                 commandsPerBatch);
@@ -107,7 +108,7 @@ void benchmarkReceiveHandler() {
     for (int command = 0; command < warmUpCommands + commands; ++command) {
         setup.x10on();  // not timed: only the handling of the four answers is
         const auto start = Clock::now();
-        for (std::uint8_t answer : answers) setup.port->receive(answer);
+        for (std::uint8_t answer : answers) setup.port->receive(std::string(1, static_cast<char>(answer)));
         const auto end = Clock::now();
         if (command >= warmUpCommands) perByte.push_back(nanosecondsBetween(start, end) / std::size(answers));
     }

@@ -24,7 +24,7 @@
 #include "control/QuenvarIdentifiers.h"
 #include "control/QuenvarSurface.h"
 #include "fuzz/FuzzCheck.h"
-#include "fuzz/FuzzSerialComponent.h"
+#include "tests/support/ScriptedSerialComponent.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/RuntimeError.h"
@@ -116,7 +116,7 @@ private:
 
     FuzzedDataProvider& input_;
     std::shared_ptr<CountingBoxes> boxes_ = std::make_shared<CountingBoxes>();
-    quenvar::fuzz::FuzzSerialComponent* port_ = nullptr;
+    quenvar::testing::ScriptedSerialComponent* port_ = nullptr;
     std::shared_ptr<QuenvarControl> control_;
     CollectionRef first_ = std::make_shared<Collection>();
     CollectionRef second_ = std::make_shared<Collection>();
@@ -129,8 +129,12 @@ private:
 };
 
 DispatchRun::DispatchRun(FuzzedDataProvider& input) : input_(input) {
-    auto component = std::make_unique<quenvar::fuzz::FuzzSerialComponent>();
+    auto component = std::make_unique<quenvar::testing::ScriptedSerialComponent>();
     port_ = component.get();
+    // Ports 1 to 4 exist, 1 is selected; nothing is kept of what is written.
+    port_->port = 1;
+    port_->highestPort = 4;
+    port_->keepWrites = false;
     control_ = std::make_shared<QuenvarControl>(std::move(component), boxes_);
     collections_ = {first_, second_};
     auto* events = control_->findConnectionPoint(quenvar::control::identifiers::quenvarEvents);

@@ -18,7 +18,7 @@
 
 #include "control/Quenvar.h"
 #include "fuzz/FuzzCheck.h"
-#include "fuzz/FuzzSerialComponent.h"
+#include "tests/support/ScriptedSerialComponent.h"
 #include "fuzz/ReferenceNumber.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/RuntimeError.h"
@@ -224,7 +224,7 @@ private:
 
     FuzzedDataProvider& input_;
     std::unique_ptr<RecordedBoxes> boxes_;
-    quenvar::fuzz::FuzzSerialComponent* port_ = nullptr;
+    quenvar::testing::ScriptedSerialComponent* port_ = nullptr;
     std::unique_ptr<Quenvar> control_;
     std::vector<Expectation> open_;  // calls under way, innermost last
     std::vector<std::string> trace_;
@@ -258,8 +258,12 @@ private:
 };
 
 HandshakeRun::HandshakeRun(FuzzedDataProvider& input) : input_(input), boxes_(std::make_unique<RecordedBoxes>(*this)) {
-    auto component = std::make_unique<quenvar::fuzz::FuzzSerialComponent>();
+    auto component = std::make_unique<quenvar::testing::ScriptedSerialComponent>();
     port_ = component.get();
+    // Ports 1 to 4 exist, 1 is selected; nothing is kept of what is written.
+    port_->port = 1;
+    port_->highestPort = 4;
+    port_->keepWrites = false;
     port_->onWrite = [this](const std::string& bytes) { onWrite(bytes); };
     control_ = std::make_unique<Quenvar>(std::move(component), *boxes_);
     control_->setX10readyHandler([this] { onReady(); });
@@ -585,14 +589,14 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
 
 Expectation HandshakeRun::expectNotification(std::int16_t reason) {
     Expectation e{"notification " + std::to_string(reason) + " with " + hexBytes(port_->unread) + " waiting" +
-                      (port_->readWholeBuffer ? " (one read takes all)" : ""),
+                      (port_->wholeBufferPerRead ? " (one read takes all)" : ""),
                   fieldsNow()};
     const std::int16_t state = e.before.comstatus;
     // An upload's bytes are read as such, whatever the handshake state.
     if (reason == comm_event::Receive && upload_) {
         e.reads = 1;
         if (port_->unread.empty()) return e;  // nothing to act on
-        e.unreadAfter = port_->unread.substr(port_->readWholeBuffer ? port_->unread.size() : 1);
+        e.unreadAfter = port_->unread.substr(port_->wholeBufferPerRead ? port_->unread.size() : 1);
         expectUploadByte(e, static_cast<unsigned char>(port_->unread.front()));
         return e;
     }
@@ -603,7 +607,7 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
     }
     if (port_->unread.empty()) return e;  // nothing to act on
     e.reads = 1;
-    e.unreadAfter = port_->unread.substr(port_->readWholeBuffer ? port_->unread.size() : 1);
+    e.unreadAfter = port_->unread.substr(port_->wholeBufferPerRead ? port_->unread.size() : 1);
     const int byte = static_cast<unsigned char>(port_->unread.front());
 
     if (state == 0) {
@@ -828,7 +832,7 @@ void HandshakeRun::runOneOp() {
                 arriving = input_.ConsumeBytesAsString(input_.ConsumeIntegralInRange<std::size_t>(2, 4));
                 if (arriving.empty()) break;
             }
-            port_->readWholeBuffer = op == ReceiveMany;
+            port_->wholeBufferPerRead = op == ReceiveMany;
             if (op == ReceiveMany) {
                 port_->unread += arriving;
                 runChecked(expectNotification(comm_event::Receive), [&] { port_->notify(comm_event::Receive); });
@@ -838,7 +842,7 @@ void HandshakeRun::runOneOp() {
                     runChecked(expectNotification(comm_event::Receive), [&] { port_->notify(comm_event::Receive); });
                 }
             }
-            port_->readWholeBuffer = false;
+            port_->wholeBufferPerRead = false;
             break;
         }
         case NotifyOther: {

@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "bench/NullSerialComponent.h"
 #include "control/QuenvarSurface.h"
 #include "control/windows/QuenvarComControl.h"
 #include "platform/automation/windows/ComVariant.h"
+#include "tests/support/ScriptedSerialComponent.h"
 
 namespace {
 
-using quenvar::bench::NullSerialComponent;
+using quenvar::testing::ScriptedSerialComponent;
 using quenvar::bench::percentile;
 using Clock = std::chrono::steady_clock;
 namespace control = quenvar::control;
@@ -55,8 +55,9 @@ int main() {
     quenvar::bench::printHeader(
         "The command path on Windows: IDispatch::Invoke to the serial component, no line behind it");
     if (FAILED(OleInitialize(nullptr))) return 1;
-    auto component = std::make_unique<NullSerialComponent>();
-    NullSerialComponent* port = component.get();
+    auto component = std::make_unique<ScriptedSerialComponent>();
+    ScriptedSerialComponent* port = component.get();
+    port->keepWrites = false;  // only counted
     IDispatch* quenvar = control::QuenvarComControl::create(GetModuleHandleW(nullptr), std::move(component));
 
     using quenvar::automation::Variant;
@@ -84,7 +85,7 @@ int main() {
             perCommand.push_back(std::chrono::duration<double, std::nano>(end - start).count() / commandsPerBatch);
         }
     }
-    std::printf("x10on \"A\",\"01\" through IDispatch::Invoke (BSTR arguments by value) to a null serial component: "
+    std::printf("x10on \"A\",\"01\" through IDispatch::Invoke (BSTR arguments by value) to a scripted serial component that keeps nothing: "
                 "median %.3f us per command (p99 of batch means %.3f us; %d batches of %d, queue emptied between "
                 "batches)\n",
                 percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches, commandsPerBatch);

@@ -1,8 +1,11 @@
 #pragma once
-// A serial component driven by the test: it records every write separately, delivers
-// received bytes when told to, and can be made to fail.
+// The one fake serial component, for unit tests, fuzz targets and benchmarks: it records every
+// write separately (or only counts them), delivers received bytes when told to, and can be made
+// to fail the way a real port fails (with a run-time error).
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -24,8 +27,12 @@ inline std::string bytes(std::initializer_list<int> values) {
 class ScriptedSerialComponent : public serial::SerialComponent {
 public:
     std::int16_t port = 0;
+    std::optional<std::int16_t> highestPort;  // when set, other numbers than 1 to it are refused
     bool open = false;
+    bool keepWrites = true;           // false: writes are only counted (long benchmark runs)
     std::vector<std::string> writes;  // one entry per setOutput call
+    std::size_t bytesWritten = 0;
+    std::function<void(const std::string&)> onWrite;  // sees each write that goes through
     std::string unread;               // received and not yet read
     std::int16_t event = serial::comm_event::None;
     bool wholeBufferPerRead = false;  // a read returns everything waiting, not one char
@@ -33,7 +40,12 @@ public:
     std::optional<automation::RuntimeError> writeError;  // raised by every write while set
     int reads = 0;
 
-    void setCommPort(std::int16_t value) override { port = value; }
+    void setCommPort(std::int16_t value) override {
+        if (highestPort && (value < 1 || value > *highestPort)) {
+            throw automation::RuntimeError(automation::error_number::InvalidPortNumber, "Invalid port number");
+        }
+        port = value;
+    }
     std::int16_t commPort() const override { return port; }
     void setPortOpen(bool value) override {
         if (value && openError) {
@@ -46,7 +58,13 @@ public:
         if (writeError) {
             throw *writeError;
         }
-        writes.push_back(data);
+        bytesWritten += data.size();
+        if (keepWrites) {
+            writes.push_back(data);
+        }
+        if (onWrite) {
+            onWrite(data);
+        }
     }
     std::string input() override {
         ++reads;
@@ -69,10 +87,26 @@ public:
         unread += data;
         notify(serial::comm_event::Receive);
     }
+    // Raises OnComm with `reason`, as the component's event loop would. A run-time error that
+    // ends the handler goes to the error handler when there is one, else to the caller.
     void notify(std::int16_t reason) {
         event = reason;
-        if (onComm()) {
+        if (!onComm()) {
+            return;
+        }
+        try {
             onComm()();
+        } catch (const automation::RuntimeError& error) {
+            if (!onError()) {
+                throw;
+            }
+            onError()(error);
+        }
+    }
+    // An error that reaches no caller (a device gone while open), as the real component reports it.
+    void reportUnreached(const automation::RuntimeError& error) {
+        if (onError()) {
+            onError()(error);
         }
     }
 

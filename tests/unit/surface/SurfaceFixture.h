@@ -17,18 +17,10 @@
 
 namespace quenvar::testing {
 
-// The scripted component, able to report an error that reaches no caller.
-class ReportingSerialComponent : public ScriptedSerialComponent {
-public:
-    void reportUnreached(const automation::RuntimeError& error) {
-        if (onError()) onError()(error);
-    }
-};
-
 class SurfaceFixture : public ::testing::Test {
 protected:
     SurfaceFixture() {
-        auto component = std::make_unique<ReportingSerialComponent>();
+        auto component = std::make_unique<ScriptedSerialComponent>();
         port = component.get();
         control = std::make_shared<control::QuenvarControl>(std::move(component), boxes);
     }
@@ -46,7 +38,7 @@ protected:
     }
 
     std::shared_ptr<RecordingMessageBoxes> boxes = std::make_shared<RecordingMessageBoxes>();
-    ReportingSerialComponent* port = nullptr;
+    ScriptedSerialComponent* port = nullptr;
     std::shared_ptr<control::QuenvarControl> control;
 };
 
