@@ -7,6 +7,7 @@
 #include <string>
 
 #include "control/Quenvar.h"
+#include "tests/support/QueuedBytes.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/ScriptedSerialComponent.h"
 
@@ -36,15 +37,7 @@ protected:
 
     void openPort() { control->openx10(1); }
 
-    // The queue's entries as bytes, front first.
-    std::string queued() {
-        std::string all;
-        const auto& queue = control->colstring();
-        for (std::int32_t i = 1; i <= queue->count(); ++i) {
-            all += queue->item(i).toText();
-        }
-        return all;
-    }
+    std::string queued() { return queuedBytes(control->colstring()); }
 
     void queuePair(int header, int code) {
         control->colstring()->add(automation::Variant::fromText(bytes({header})));

@@ -11,6 +11,7 @@
 #include "control/QuenvarControl.h"
 #include "control/QuenvarSurface.h"
 #include "platform/automation/Collection.h"
+#include "tests/support/QueuedBytes.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/RuntimeErrors.h"
 #include "tests/support/ScriptedSerialComponent.h"
@@ -29,13 +30,7 @@ protected:
         return control->call(id, std::move(args));
     }
 
-    // The send queue's entries, front first, as one byte string.
-    std::string queued() {
-        std::string all;
-        const auto& queue = control->core().colstring();
-        for (std::int32_t i = 1; i <= queue->count(); ++i) all += queue->item(i).toText();
-        return all;
-    }
+    std::string queued() { return queuedBytes(control->core().colstring()); }
 
     std::shared_ptr<RecordingMessageBoxes> boxes = std::make_shared<RecordingMessageBoxes>();
     ScriptedSerialComponent* port = nullptr;
