@@ -1,6 +1,10 @@
 #pragma once
 // One transmission as it goes out on the power line, decoded from the bytes the computer sent.
 // Plain C++ (no Qt) so the protocol engine and the house model can be tested without an event loop.
+//
+// The simulator's code tables and checksum (Frame.cpp, InterfaceProtocol) are its own on purpose,
+// written from the protocol document and never taken from the control's X10Codes: a fault copied
+// into both would pass every test run against the simulator.
 
 #include <cstdint>
 #include <optional>
