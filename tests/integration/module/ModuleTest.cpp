@@ -17,6 +17,7 @@
 #include "platform/automation/TypeLibraryText.h"
 #include "platform/ui/EmbeddableControl.h"
 #include "tests/integration/module/ModuleFixture.h"
+#include "tests/support/ClassRecords.h"
 
 namespace quenvar::testing {
 namespace {
@@ -42,25 +43,26 @@ TEST_F(ModuleFixture, RegistrationRecordsTheClass) {
     registerModule();
     const auto record = registry().findByProgId(progId);
     ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(record->className, "quenvar");
-    EXPECT_EQ(record->progId, progId);
-    EXPECT_EQ(record->clsid, ids::quenvarClass);
     EXPECT_TRUE(std::filesystem::equivalent(record->modulePath, modulePath));
-    EXPECT_EQ(record->defaultInterfaceName, "_quenvar");
-    EXPECT_EQ(record->defaultInterfaceIid, ids::quenvarInterface);
-    EXPECT_EQ(record->eventInterfaceName, "__quenvar");
-    EXPECT_EQ(record->eventInterfaceIid, ids::quenvarEvents);
-    EXPECT_TRUE(record->hasEvents);
-    EXPECT_EQ(record->typeLibraryName, "Zelvo");
-    EXPECT_EQ(record->typeLibraryMajor, 1);
-    EXPECT_EQ(record->typeLibraryMinor, 0);
-    EXPECT_EQ(record->typeLibraryId, ids::library);
-    EXPECT_TRUE(record->isControl);
-    EXPECT_EQ(record->toolboxBitmap, 30000u);
-    EXPECT_EQ(record->defaultIcon, "");
-    EXPECT_EQ(record->miscStatus, 0x20191u);
-    EXPECT_EQ(record->threadingModel, "Apartment");
-    EXPECT_EQ(record->version, "1.0");
+    expectClassRecord(*record, {.className = "quenvar",
+                                .progId = progId,
+                                .clsid = ids::quenvarClass,
+                                .modulePath = record->modulePath,  // the same file, as checked above
+                                .defaultInterfaceName = "_quenvar",
+                                .defaultInterfaceIid = ids::quenvarInterface,
+                                .eventInterfaceName = "__quenvar",
+                                .eventInterfaceIid = ids::quenvarEvents,
+                                .hasEvents = true,
+                                .typeLibraryName = "Zelvo",
+                                .typeLibraryMajor = 1,
+                                .typeLibraryMinor = 0,
+                                .typeLibraryId = ids::library,
+                                .isControl = true,
+                                .toolboxBitmap = 30000,
+                                .defaultIcon = "",
+                                .miscStatus = 0x20191,
+                                .threadingModel = "Apartment",
+                                .version = "1.0"});
 }
 
 TEST_F(ModuleFixture, RegistryRoundTrip) {

@@ -15,6 +15,7 @@
 #include "TestServerIds.h"
 #include "platform/automation/ObjectCreation.h"
 #include "platform/automation/TypeInfo.h"
+#include "tests/support/ClassRecords.h"
 #include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
@@ -61,24 +62,25 @@ TEST_F(ModuleLoading, RegistrationRecordsEveryClassOfTheModule) {
     registerServer();
     const auto greeter = registry.findByProgId(test_server::greeterProgId);
     ASSERT_TRUE(greeter.has_value());
-    EXPECT_EQ(greeter->className, "Greeter");
-    EXPECT_EQ(greeter->clsid, test_server::greeterClsid);
-    EXPECT_EQ(greeter->modulePath, canonical(serverModule));
-    EXPECT_EQ(greeter->defaultInterfaceName, "_Greeter");
-    EXPECT_EQ(greeter->defaultInterfaceIid, test_server::greeterIid);
-    EXPECT_EQ(greeter->eventInterfaceName, "__Greeter");
-    EXPECT_EQ(greeter->eventInterfaceIid, test_server::greeterEventsIid);
-    EXPECT_TRUE(greeter->hasEvents);
-    EXPECT_EQ(greeter->typeLibraryName, "GreeterLib");
-    EXPECT_EQ(greeter->typeLibraryMajor, 2);
-    EXPECT_EQ(greeter->typeLibraryMinor, 3);
-    EXPECT_EQ(greeter->typeLibraryId, test_server::libraryId);
-    EXPECT_TRUE(greeter->isControl);
-    EXPECT_EQ(greeter->toolboxBitmap, 30000u);
-    EXPECT_EQ(greeter->defaultIcon, "");
-    EXPECT_EQ(greeter->miscStatus, 0x20191u);
-    EXPECT_EQ(greeter->threadingModel, "Apartment");
-    EXPECT_EQ(greeter->version, "1.0");
+    quenvar::testing::expectClassRecord(*greeter, {.className = "Greeter",
+                                                   .progId = test_server::greeterProgId,
+                                                   .clsid = test_server::greeterClsid,
+                                                   .modulePath = canonical(serverModule),
+                                                   .defaultInterfaceName = "_Greeter",
+                                                   .defaultInterfaceIid = test_server::greeterIid,
+                                                   .eventInterfaceName = "__Greeter",
+                                                   .eventInterfaceIid = test_server::greeterEventsIid,
+                                                   .hasEvents = true,
+                                                   .typeLibraryName = "GreeterLib",
+                                                   .typeLibraryMajor = 2,
+                                                   .typeLibraryMinor = 3,
+                                                   .typeLibraryId = test_server::libraryId,
+                                                   .isControl = true,
+                                                   .toolboxBitmap = 30000,
+                                                   .defaultIcon = "",
+                                                   .miscStatus = 0x20191,
+                                                   .threadingModel = "Apartment",
+                                                   .version = "1.0"});
 
     const auto broken = registry.findByClassId(test_server::brokenClsid);
     ASSERT_TRUE(broken.has_value());
