@@ -1,6 +1,7 @@
 #pragma once
 // A class record as registration wrote it, checked field by field against the one expected, so
-// that a difference names the field.
+// that a difference names the field. Fields left out of the expected record are expected at their
+// defaults (no icon, apartment threading, version 1.0).
 
 #include <gtest/gtest.h>
 

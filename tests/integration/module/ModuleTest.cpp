@@ -59,10 +59,7 @@ TEST_F(ModuleFixture, RegistrationRecordsTheClass) {
                                 .typeLibraryId = ids::library,
                                 .isControl = true,
                                 .toolboxBitmap = 30000,
-                                .defaultIcon = "",
-                                .miscStatus = 0x20191,
-                                .threadingModel = "Apartment",
-                                .version = "1.0"});
+                                .miscStatus = 0x20191});
 }
 
 TEST_F(ModuleFixture, RegistryRoundTrip) {

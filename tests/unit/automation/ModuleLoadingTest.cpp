@@ -77,10 +77,7 @@ TEST_F(ModuleLoading, RegistrationRecordsEveryClassOfTheModule) {
                                                    .typeLibraryId = test_server::libraryId,
                                                    .isControl = true,
                                                    .toolboxBitmap = 30000,
-                                                   .defaultIcon = "",
-                                                   .miscStatus = 0x20191,
-                                                   .threadingModel = "Apartment",
-                                                   .version = "1.0"});
+                                                   .miscStatus = 0x20191});
 
     const auto broken = registry.findByClassId(test_server::brokenClsid);
     ASSERT_TRUE(broken.has_value());
