@@ -15,12 +15,14 @@ struct HouseCode {
     std::int16_t nibble;
 };
 
+// clang-format off
 inline constexpr std::array<HouseCode, 16> houseCodes{{
     {"A", "a", 0x60}, {"B", "b", 0xE0}, {"C", "c", 0x20}, {"D", "d", 0xA0},
     {"E", "e", 0x10}, {"F", "f", 0x90}, {"G", "g", 0x50}, {"H", "h", 0xD0},
     {"I", "i", 0x70}, {"J", "j", 0xF0}, {"K", "k", 0x30}, {"L", "l", 0xB0},
     {"M", "m", 0x00}, {"N", "n", 0x80}, {"O", "o", 0x40}, {"P", "p", 0xC0},
 }};
+// clang-format on
 
 // Unit nibble: the four-bit unit code of an address transmission's code byte.
 struct UnitCode {
@@ -28,10 +30,12 @@ struct UnitCode {
     std::int16_t nibble;
 };
 
+// clang-format off
 inline constexpr std::array<UnitCode, 16> unitCodes{{
     {"01", 6}, {"02", 14}, {"03", 2}, {"04", 10}, {"05", 1}, {"06", 9}, {"07", 5}, {"08", 13},
     {"09", 7}, {"10", 15}, {"11", 3}, {"12", 11}, {"13", 0}, {"14", 8}, {"15", 4}, {"16", 12},
 }};
+// clang-format on
 
 // Low nibble of a function transmission's code byte.
 enum class Function : std::int16_t {

@@ -106,12 +106,14 @@ void checkControl(QWidget* window, QWidget* expectedParent) {
 void WindowLayoutTest::portWindowControls_data() {
     addControlColumns();
     const QString face = QStringLiteral("MS Sans Serif");
+    // clang-format off
     QTest::newRow("Optcom1_0") << "Optcom1_0" << "CommPort 1" << fromTwips(1440, 240, 1815, 375) << face << 12.0 << true;
     QTest::newRow("Optcom1_1") << "Optcom1_1" << "CommPort 2" << fromTwips(1440, 840, 1815, 375) << face << 12.0 << true;
     QTest::newRow("Optcom1_2") << "Optcom1_2" << "CommPort 3" << fromTwips(1440, 1440, 1815, 375) << face << 12.0 << true;
     QTest::newRow("Optcom1_3") << "Optcom1_3" << "CommPort 4" << fromTwips(1440, 2040, 1815, 375) << face << 12.0 << true;
     QTest::newRow("Command1") << "Command1" << "OK" << fromTwips(960, 2640, 975, 495) << QString() << 0.0 << false;
     QTest::newRow("Command2") << "Command2" << "Cancel" << fromTwips(2760, 2640, 975, 495) << QString() << 0.0 << false;
+    // clang-format on
 }
 
 void WindowLayoutTest::portWindowControls() {
@@ -145,6 +147,7 @@ void WindowLayoutTest::portWindowTabOrder() {
 void WindowLayoutTest::controllerControls_data() {
     addControlColumns();
     const QString face = QStringLiteral("MS Sans Serif");
+    // clang-format off
     QTest::newRow("Label2") << "Label2" << "Housecode" << fromTwips(240, 240, 1335, 375) << face << 12.0 << true;
     QTest::newRow("Label3") << "Label3" << "UnitCode" << fromTwips(2640, 240, 1215, 375) << face << 12.0 << true;
     QTest::newRow("Command1") << "Command1" << "On" << fromTwips(240, 840, 975, 495) << face << 12.0 << false;
@@ -159,6 +162,7 @@ void WindowLayoutTest::controllerControls_data() {
     QTest::newRow("cbhouse") << "cbhouse" << "" << fromTwips(1680, 240, 735, 420) << face << 12.0 << false;
     QTest::newRow("CBunit") << "CBunit" << "" << fromTwips(3960, 240, 735, 420) << face << 12.0 << false;
     QTest::newRow("quenvar1") << "quenvar1" << "" << fromTwips(1920, 2400, 975, 855) << face << 12.0 << false;
+    // clang-format on
 }
 
 void WindowLayoutTest::controllerControls() {

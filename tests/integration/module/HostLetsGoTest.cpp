@@ -72,6 +72,7 @@ const QByteArray onA1 = bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00});
 
 void unload(Host& host) { host.unload(); }
 
+// clang-format off
 const LetGo letGoCases[] = {
     {"UnloadsInsideX10ready", x10sim::Fault::None, unload, {}, {}, onA1, {}, {1, 0}},
     {"SecondSinkUnloadsAfterTheFirstRan", x10sim::Fault::None, {}, unload, {}, onA1, {}, {1, 1}},
@@ -114,6 +115,7 @@ const LetGo letGoCases[] = {
     {"UnloadsWhileInterfaceIsNotRespondingIsShown", x10sim::Fault::NotReady, {}, {}, unload,
      bytes({0x04, 0x66, 0x00}), {"Interface is not responding"}, {0, 0}},
 };
+// clang-format on
 
 class HostLetsGo : public ModuleFixture, public ::testing::WithParamInterface<LetGo> {
 protected:

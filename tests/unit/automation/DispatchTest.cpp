@@ -127,6 +127,7 @@ TEST_P(DispatchRejects, WithTheDispatchErrorAndRunsNothing) {
 Variant text(const char* t) { return Variant::fromText(t); }
 Variant i16(std::int16_t v) { return Variant::fromInt16(v); }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     BadCalls, DispatchRejects,
     testing::Values(
@@ -164,6 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                      en::ArgumentTypeMismatch},
         RejectedCall{"object of the wrong class by reference", id::queue, InvokeKind::PropertyPutRef,
                      {Variant::fromObject(std::make_shared<Panel>())}, en::TypeMismatch}));
+// clang-format on
 
 TEST(Dispatch, ArgumentErrorNamesTheParameterTheMemberAndTheReason) {
     Panel panel;

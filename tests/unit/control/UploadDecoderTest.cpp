@@ -39,6 +39,7 @@ TEST_P(UploadDecoding, TellsEachFunctionWithItsHouseUnitsAndLevel) {
     EXPECT_EQ(heard, GetParam().heard);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Uploads, UploadDecoding, ::testing::Values(
     UploadCase{"AddressThenOn", {{0b10, 0x66, 0x62}}, {{"A", "01", "On", 0}}},
     UploadCase{"TwoUnitsThenOff", {{0b100, 0x66, 0x62, 0x63}}, {{"A", "01,03", "Off", 0}}},
@@ -68,6 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Uploads, UploadDecoding, ::testing::Values(
     UploadCase{"ADimWithoutItsLevelAtTheEnd", {{0b10, 0x66, 0x64}}, {{"A", "01", "Dim", 0}}},
     UploadCase{"NothingHeard", {{0x00}, {}}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace quenvar::control

@@ -87,6 +87,7 @@ TEST_P(UploadReading, AnswersThePollReadsTheUploadAndGoesOnWithItsOwnWork) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Scripts, UploadReading, ::testing::Values(
     Script{"IdlePollIsAnsweredAndTheUploadReadWhole", {arrive("5A 03 02 66 62")}, "C3", {{"A", "01", "On", 0}}, 0,
            hs::idle},
@@ -122,6 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Scripts, UploadReading, ::testing::Values(
     Script{"DimAndBrightTellTheirLevel", {arrive("5A 06 0A 66 64 69 65 D2")}, "C3",
            {{"A", "01", "Dim", 50}, {"A", "01", "Bright", 100}}, 0, hs::idle}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Where the poll met the control: before any command, instead of the echo of A1's address,
 // instead of its ready byte. What the control wrote from x10on A1 on.
@@ -154,11 +156,13 @@ TEST_P(HostReactingToX10received, ACommandFromTheHandlerGoesOutAfterTheControlsO
     EXPECT_EQ(readyEvents, 1);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Meetings, HostReactingToX10received, ::testing::Values(
     Meeting{"WhileIdle", nullptr, "C3 04EE 00 06E3 00"},
     Meeting{"InsteadOfTheEcho", "", "0466 C3 0466 00 0662 00 04EE 00 06E3 00"},
     Meeting{"InsteadOfTheReadyByte", "6A", "0466 00 C3 0662 00 04EE 00 06E3 00"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace quenvar::testing
