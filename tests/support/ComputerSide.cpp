@@ -17,38 +17,38 @@ namespace quenvar::testing {
 
 ComputerSide::ComputerSide(const QString& device)
 {
-    m_fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_error = QStringLiteral("cannot open %1: %2").arg(device, QString::fromLocal8Bit(std::strerror(errno)));
+    fd_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = QStringLiteral("cannot open %1: %2").arg(device, QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
     // Raw, so that no line discipline changes a byte; at the speed of the real line.
     termios settings{};
-    ::tcgetattr(m_fd, &settings);
+    ::tcgetattr(fd_, &settings);
     ::cfmakeraw(&settings);
     ::cfsetspeed(&settings, B4800);
-    ::tcsetattr(m_fd, TCSANOW, &settings);
+    ::tcsetattr(fd_, TCSANOW, &settings);
 }
 
 ComputerSide::~ComputerSide() { close(); }
 
 void ComputerSide::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 bool ComputerSide::write(const QByteArray& bytes)
 {
-    return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::write(fd_, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
 QByteArray ComputerSide::read(int count, std::chrono::milliseconds limit)
 {
     QByteArray received;
     QDeadlineTimer deadline(limit);
-    QSocketNotifier notifier(m_fd, QSocketNotifier::Read);
+    QSocketNotifier notifier(fd_, QSocketNotifier::Read);
     QEventLoop loop;
     QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
     QTimer timeout;
@@ -56,7 +56,7 @@ QByteArray ComputerSide::read(int count, std::chrono::milliseconds limit)
     QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     while (received.size() < count && !deadline.hasExpired()) {
         char buffer[64];
-        const ssize_t got = ::read(m_fd, buffer, std::min<qsizetype>(sizeof buffer, count - received.size()));
+        const ssize_t got = ::read(fd_, buffer, std::min<qsizetype>(sizeof buffer, count - received.size()));
         if (got > 0) {
             received.append(buffer, got);
             continue;

@@ -17,9 +17,9 @@ public:
     ComputerSide(const ComputerSide&) = delete;
     ComputerSide& operator=(const ComputerSide&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
-    QString openError() const { return m_error; }
-    int fd() const { return m_fd; }
+    bool isOpen() const { return fd_ >= 0; }
+    QString openError() const { return error_; }
+    int fd() const { return fd_; }
     void close();
 
     // Writes every byte at once; false (with errno set) when the line would not take them.
@@ -36,8 +36,8 @@ public:
     QByteArray exchange(const QByteArray& out, int expected);
 
 private:
-    int m_fd = -1;
-    QString m_error;
+    int fd_ = -1;
+    QString error_;
 };
 
 }  // namespace quenvar::testing

@@ -9,31 +9,31 @@ namespace quenvar::testing {
 RunningProgram::RunningProgram(const QString& program, const QStringList& arguments,
                                const QProcessEnvironment& environment)
 {
-    m_process.setProgram(program);
-    m_process.setArguments(arguments);
-    m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start();
+    process_.setProgram(program);
+    process_.setArguments(arguments);
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.start();
 }
 
 RunningProgram::~RunningProgram()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(3000);
     }
 }
 
 QString RunningProgram::nextLine(std::chrono::milliseconds limit)
 {
     QDeadlineTimer deadline(limit);
-    while (!m_process.canReadLine() && !deadline.hasExpired()) {
-        if (!m_process.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime())))
+    while (!process_.canReadLine() && !deadline.hasExpired()) {
+        if (!process_.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime())))
             break;
     }
-    if (!m_process.canReadLine())
+    if (!process_.canReadLine())
         return {};
-    return QString::fromUtf8(m_process.readLine()).trimmed();
+    return QString::fromUtf8(process_.readLine()).trimmed();
 }
 
 QStringList RunningProgram::linesUntil(const QString& last)

@@ -19,7 +19,7 @@ public:
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    QProcess& process() { return m_process; }
+    QProcess& process() { return process_; }
 
     // The next line of standard output without its line end, or an empty text when none came
     // in time.
@@ -29,7 +29,7 @@ public:
     QStringList linesUntil(const QString& last);
 
 private:
-    QProcess m_process;
+    QProcess process_;
 };
 
 }  // namespace quenvar::testing

@@ -22,13 +22,13 @@ namespace error_number = quenvar::automation::error_number;
 
 namespace {
 
-const QString kProgId = QStringLiteral("Zelvo.quenvar");
-constexpr MemberId kComstatus = 0x40030000;
-constexpr MemberId kCountmacro = 0x40030005;
-constexpr MemberId kOpenx10 = 0x60030000;
-constexpr MemberId kCloseX10 = 0x60030001;
-constexpr MemberId kX10on = 0x60030007;
-constexpr int kWaitMs = 5000;
+const QString progId = QStringLiteral("Zelvo.quenvar");
+constexpr MemberId comstatusId = 0x40030000;
+constexpr MemberId countmacroId = 0x40030005;
+constexpr MemberId openx10Id = 0x60030000;
+constexpr MemberId closex10Id = 0x60030001;
+constexpr MemberId x10onId = 0x60030007;
+constexpr int waitMs = 5000;
 
 // The connection point of the object's event interface, found the way any host would.
 quenvar::automation::ConnectionPoint* eventPoint(const ObjectRef& object) {
@@ -82,9 +82,9 @@ void ControlSiteTest::emptySiteRequiresObject() {
     site.setObjectName(QStringLiteral("lamp1"));
     const auto error = errorOf([&] {
         switch (call) {
-            case 0: site.dynamicCall(kCloseX10); break;
-            case 1: site.propertyGet(kComstatus); break;
-            case 2: site.propertyPut(kComstatus, Variant::fromInt16(1)); break;
+            case 0: site.dynamicCall(closex10Id); break;
+            case 1: site.propertyGet(comstatusId); break;
+            case 2: site.propertyPut(comstatusId, Variant::fromInt16(1)); break;
             default: site.idOfName(QStringLiteral("closex10")); break;
         }
     });
@@ -96,9 +96,9 @@ void ControlSiteTest::emptySiteRequiresObject() {
 void ControlSiteTest::faceFillsSite() {
     QWidget window;
     auto* site = new ControlSite(&window);
-    site->setControl(kProgId);
+    site->setControl(progId);
     QVERIFY(!site->isNull());
-    QCOMPARE(site->control(), kProgId);
+    QCOMPARE(site->control(), progId);
     QCOMPARE(site->sizeHint(), QSize(320, 240));
 
     site->setGeometry(128, 160, 65, 57);
@@ -118,9 +118,9 @@ void ControlSiteTest::faceFillsSite() {
 void ControlSiteTest::namesGiveMemberIds_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("id");
-    QTest::newRow("openx10") << "openx10" << kOpenx10;
-    QTest::newRow("any case") << "X10ON" << kX10on;
-    QTest::newRow("field") << "comstatus" << kComstatus;
+    QTest::newRow("openx10") << "openx10" << openx10Id;
+    QTest::newRow("any case") << "X10ON" << x10onId;
+    QTest::newRow("field") << "comstatus" << comstatusId;
     QTest::newRow("capital kept") << "Lightsoff" << 0x60030006;
     QTest::newRow("last method") << "alloff" << 0x6003000c;
 }
@@ -129,19 +129,19 @@ void ControlSiteTest::namesGiveMemberIds() {
     QFETCH(QString, name);
     QFETCH(int, id);
     ControlSite site;
-    site.setControl(kProgId);
+    site.setControl(progId);
     QCOMPARE(site.idOfName(name), id);
 }
 
 void ControlSiteTest::callsReachControl() {
     ControlSite site;
-    site.setControl(kProgId);
-    QCOMPARE(site.propertyGet(kComstatus), Variant::fromInt16(0));
-    site.propertyPut(kCountmacro, Variant::fromInt16(5));
-    QCOMPARE(site.propertyGet(kCountmacro), Variant::fromInt16(5));
+    site.setControl(progId);
+    QCOMPARE(site.propertyGet(comstatusId), Variant::fromInt16(0));
+    site.propertyPut(countmacroId, Variant::fromInt16(5));
+    QCOMPARE(site.propertyGet(countmacroId), Variant::fromInt16(5));
     // The site and the object it hands out are the same control.
-    QCOMPARE(site.object()->get(kCountmacro), Variant::fromInt16(5));
-    QCOMPARE(site.dynamicCall(kCloseX10), Variant());
+    QCOMPARE(site.object()->get(countmacroId), Variant::fromInt16(5));
+    QCOMPARE(site.dynamicCall(closex10Id), Variant());
 }
 
 void ControlSiteTest::errorsOfCallsPassToCaller_data() {
@@ -149,10 +149,10 @@ void ControlSiteTest::errorsOfCallsPassToCaller_data() {
     QTest::addColumn<QList<QByteArray>>("texts");
     QTest::addColumn<int>("number");
     QTest::newRow("private procedure") << 0x60030002 << QList<QByteArray>{} << error_number::MemberNotFound;
-    QTest::newRow("port that is no number") << kOpenx10 << QList<QByteArray>{"x"} << error_number::ArgumentTypeMismatch;
-    QTest::newRow("missing argument") << kX10on << QList<QByteArray>{"A"} << error_number::BadParameterCount;
+    QTest::newRow("port that is no number") << openx10Id << QList<QByteArray>{"x"} << error_number::ArgumentTypeMismatch;
+    QTest::newRow("missing argument") << x10onId << QList<QByteArray>{"A"} << error_number::BadParameterCount;
     // The serial component knows no port 99.
-    QTest::newRow("error of the member itself") << kOpenx10 << QList<QByteArray>{"99"} << 8002;
+    QTest::newRow("error of the member itself") << openx10Id << QList<QByteArray>{"99"} << 8002;
 }
 
 void ControlSiteTest::errorsOfCallsPassToCaller() {
@@ -160,7 +160,7 @@ void ControlSiteTest::errorsOfCallsPassToCaller() {
     QFETCH(QList<QByteArray>, texts);
     QFETCH(int, number);
     ControlSite site;
-    site.setControl(kProgId);
+    site.setControl(progId);
     std::vector<Variant> args;
     for (const QByteArray& text : texts) args.push_back(Variant::fromText(text.toStdString()));
     const auto error = errorOf([&] { site.dynamicCall(member, args); });
@@ -174,11 +174,11 @@ void ControlSiteTest::eventsBecomeSignal() {
     simulator.start();
     qputenv("QUENVAR_COMM1", simulator.devicePath().toLocal8Bit());
     ControlSite site;
-    site.setControl(kProgId);
+    site.setControl(progId);
     QSignalSpy events(&site, &ControlSite::controlEvent);
-    site.dynamicCall(kOpenx10, {Variant::fromInt16(1)});
-    site.dynamicCall(kX10on, {Variant::fromText("A"), Variant::fromText("01")});
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, kWaitMs);
+    site.dynamicCall(openx10Id, {Variant::fromInt16(1)});
+    site.dynamicCall(x10onId, {Variant::fromText("A"), Variant::fromText("01")});
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, waitMs);
     QCOMPARE(events.front().at(0).toInt(), 1);
     QCOMPARE(events.front().at(1).toString(), QStringLiteral("x10ready"));
     QCOMPARE(events.front().at(2).toList(), QVariantList());
@@ -186,11 +186,11 @@ void ControlSiteTest::eventsBecomeSignal() {
     // A remote control's B2 Dim by 11 of 22 steps: the event's arguments come with the signal.
     simulator.sendFromOtherTransmitter(
         {x10sim::Frame::forAddress('B', 2), x10sim::Frame::forFunction('B', x10sim::FunctionCode::Dim, 11)});
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, waitMs);
     QCOMPARE(events.last().at(0).toInt(), 2);
     QCOMPARE(events.last().at(1).toString(), QStringLiteral("x10received"));
     QCOMPARE(events.last().at(2).toList(), (QVariantList{QStringLiteral("B"), QStringLiteral("02"), QStringLiteral("Dim"), 50}));
-    site.dynamicCall(kCloseX10);
+    site.dynamicCall(closex10Id);
     QCOMPARE(events.count(), 2);
 }
 
@@ -198,17 +198,17 @@ void ControlSiteTest::releaseDisconnectsEvents() {
     ObjectRef kept;
     {
         ControlSite site;
-        site.setControl(kProgId);
+        site.setControl(progId);
         kept = site.object();
         QVERIFY(eventPoint(kept));
         QCOMPARE(eventPoint(kept)->sinkCount(), std::size_t{1});
     }
     // The site is gone; its sink no longer hangs on the object that lives on here.
     QCOMPARE(eventPoint(kept)->sinkCount(), std::size_t{0});
-    QCOMPARE(kept->get(kComstatus), Variant::fromInt16(0));
+    QCOMPARE(kept->get(comstatusId), Variant::fromInt16(0));
 
     ControlSite site;
-    site.setControl(kProgId);
+    site.setControl(progId);
     const ObjectRef other = site.object();
     site.clear();
     QVERIFY(site.isNull());
@@ -218,9 +218,9 @@ void ControlSiteTest::releaseDisconnectsEvents() {
 
 void ControlSiteTest::newControlReplacesOld() {
     ControlSite site;
-    site.setControl(kProgId);
+    site.setControl(progId);
     std::weak_ptr<quenvar::automation::Dispatchable> first = site.object();
-    site.setControl(kProgId);
+    site.setControl(progId);
     QVERIFY(first.expired());
     QVERIFY(!site.isNull());
     QCOMPARE(site.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), 1);

@@ -33,11 +33,11 @@ using ProtocolState = x10sim::InterfaceProtocol::State;
 
 namespace {
 
-constexpr int kWaitMs = 5000;
+constexpr int waitMs = 5000;
 // The program waits in its event loop while a fault lasts; more than this share of one core
 // over the measuring period means something polls or spins.
-constexpr double kMaxCpuPercent = 20.0;
-constexpr std::chrono::milliseconds kMeasuringPeriod{500};
+constexpr double maxCpuPercent = 20.0;
+constexpr std::chrono::milliseconds measuringPeriod{500};
 
 enum class LineFault {
     DeviceGoneWhileIdle,
@@ -113,20 +113,20 @@ LineFaultsTest::LineFaultsTest() = default;
 LineFaultsTest::~LineFaultsTest() = default;
 
 void LineFaultsTest::init() {
-    m_fixture = std::make_unique<Fixture>();
-    QVERIFY(m_fixture->folder.isValid());
-    qputenv("QUENVAR_COMM1", m_fixture->linkPath.toLocal8Bit());
+    fixture_ = std::make_unique<Fixture>();
+    QVERIFY(fixture_->folder.isValid());
+    qputenv("QUENVAR_COMM1", fixture_->linkPath.toLocal8Bit());
     for (int port = 2; port <= 4; ++port) {
         qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)),
                 QStringLiteral("/nonexistent/quenvar-test-comm%1").arg(port).toLocal8Bit());
     }
-    m_fixture->startInterface();
+    fixture_->startInterface();
 }
 
-void LineFaultsTest::cleanup() { m_fixture.reset(); }
+void LineFaultsTest::cleanup() { fixture_.reset(); }
 
 Frmx10* LineFaultsTest::openController() {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
     if (!frmcom) return nullptr;
@@ -136,7 +136,7 @@ Frmx10* LineFaultsTest::openController() {
 }
 
 bool LineFaultsTest::openPortAgain(Frmx10* frmx10) {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     if (!program_windows::clickMenuEntry(frmx10, "mnufile", "mnucomport")) return false;
     Frmcom* frmcom = forms.loadedFrmcom();
     if (!frmcom || !frmcom->isVisible() || !child<QRadioButton>(frmcom, "Optcom1_0")->isChecked()) return false;
@@ -157,7 +157,7 @@ void LineFaultsTest::programStaysUsable_data() {
 void LineFaultsTest::programStaysUsable() {
     QFETCH(LineFault, fault);
     QFETCH(Notice, notice);
-    Fixture& fixture = *m_fixture;
+    Fixture& fixture = *fixture_;
     Frmx10* frmx10 = openController();
     QVERIFY(frmx10);
     QVERIFY(fixture.boxes.shown().isEmpty());
@@ -171,13 +171,13 @@ void LineFaultsTest::programStaysUsable() {
     case LineFault::DeviceGoneAwaitingEcho:
         interface.injectFault(x10sim::Fault::NoAnswer);
         clickOn(frmx10);
-        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), waitMs);
         interface.disappear();
         break;
     case LineFault::InterfaceStopsAnswering:
         interface.injectFault(x10sim::Fault::NoAnswer);
         clickOn(frmx10);
-        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), waitMs);
         break;
     case LineFault::NotReadyDuringOn:
         interface.injectFault(x10sim::Fault::NotReady);
@@ -185,15 +185,15 @@ void LineFaultsTest::programStaysUsable() {
         break;
     case LineFault::PowerFailureWhileIdle:
         interface.powerFailure();
-        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), powerFailReply, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), powerFailReply, waitMs);
         break;
     }
-    if (notice != Notice::None) QTRY_VERIFY_WITH_TIMEOUT(!fixture.boxes.shown().isEmpty(), kWaitMs);
+    if (notice != Notice::None) QTRY_VERIFY_WITH_TIMEOUT(!fixture.boxes.shown().isEmpty(), waitMs);
 
     // While the fault lasts the program waits in its event loop.
-    const double cpuPercent = cpuPercentWhileEventsRun(kMeasuringPeriod);
+    const double cpuPercent = cpuPercentWhileEventsRun(measuringPeriod);
     qInfo("%s: %.1f%% of one core while the fault lasted", QTest::currentDataTag(), cpuPercent);
-    QVERIFY2(cpuPercent < kMaxCpuPercent, qPrintable(QStringLiteral("%1% CPU").arg(cpuPercent, 0, 'f', 1)));
+    QVERIFY2(cpuPercent < maxCpuPercent, qPrintable(QStringLiteral("%1% CPU").arg(cpuPercent, 0, 'f', 1)));
 
     // Exactly the box the user must see, closed again with its OK button.
     const QVector<ShownBox>& shown = fixture.boxes.shown();
@@ -249,7 +249,7 @@ void LineFaultsTest::programStaysUsable() {
     const qsizetype framesBefore = fixture.frames.size();
     clickOn(frmx10);
     QTRY_VERIFY_WITH_TIMEOUT(fixture.frames.size() > framesBefore
-                                 && fixture.frames.back() == QStringLiteral("D On"), kWaitMs);
+                                 && fixture.frames.back() == QStringLiteral("D On"), waitMs);
     QCOMPARE(fixture.frames.at(framesBefore), QStringLiteral("D4 address"));
     QVERIFY(fixture.simulator->module('D', 4).on);
     // The function of an interrupted "On" stays queued and goes out at the next ready byte,
@@ -265,19 +265,19 @@ void LineFaultsTest::programStaysUsable() {
 }
 
 void LineFaultsTest::exitAfterDeviceLostEndsProgram() {
-    Fixture& fixture = *m_fixture;
+    Fixture& fixture = *fixture_;
     Frmx10* frmx10 = openController();
     QVERIFY(frmx10);
     QPointer<Frmx10> window = frmx10;
     QSignalSpy ended(&fixture.forms, &SampleApp::lastWindowUnloaded);
     fixture.simulator->disappear();
-    QTRY_COMPARE_WITH_TIMEOUT(fixture.boxes.shown().size(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.boxes.shown().size(), 1, waitMs);
 
     // Closing a port whose device is gone is no error: "Exit" ends the program quietly.
     QVERIFY(program_windows::clickMenuEntry(frmx10, "mnufile", "mnuexit"));
 
     QCOMPARE(fixture.forms.loadedFrmx10(), nullptr);
     QCOMPARE(ended.count(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), waitMs);
     QCOMPARE(fixture.boxes.shown().size(), 1);
 }

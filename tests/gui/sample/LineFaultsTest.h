@@ -32,5 +32,5 @@ private:
     // File > Comport, then "OK" on "CommPort 1" in the port selection window that comes up.
     bool openPortAgain(quenvar::sample::Frmx10* frmx10);
 
-    std::unique_ptr<Fixture> m_fixture;
+    std::unique_ptr<Fixture> fixture_;
 };

@@ -22,24 +22,24 @@ struct ShownBox {
 class ModalBoxes : public QObject {
 public:
     ModalBoxes() {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, &ModalBoxes::closeActiveBox);
-        m_timer.start();
+        timer_.setInterval(10);
+        connect(&timer_, &QTimer::timeout, this, &ModalBoxes::closeActiveBox);
+        timer_.start();
     }
 
-    const QVector<ShownBox>& shown() const { return m_shown; }
-    void forget() { m_shown.clear(); }
+    const QVector<ShownBox>& shown() const { return shown_; }
+    void forget() { shown_.clear(); }
 
 private:
     void closeActiveBox() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible()) return;
         const QList<QAbstractButton*> buttons = box->buttons();
-        m_shown.append({box->windowTitle(), box->text(), box->windowModality() == Qt::ApplicationModal,
+        shown_.append({box->windowTitle(), box->text(), box->windowModality() == Qt::ApplicationModal,
                         buttons.size() == 1 && box->standardButton(buttons.front()) == QMessageBox::Ok});
         box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
     }
 
-    QTimer m_timer;
-    QVector<ShownBox> m_shown;
+    QTimer timer_;
+    QVector<ShownBox> shown_;
 };

@@ -35,7 +35,7 @@ using quenvar::testing::openDescriptorsOf;
 
 namespace {
 
-constexpr int kWaitMs = 5000;
+constexpr int waitMs = 5000;
 
 QByteArray bytes(std::initializer_list<int> values) {
     QByteArray result;
@@ -66,18 +66,18 @@ struct ProgramFlowTest::Fixture {
 // handlers under test, so the filter watches the whole application).
 class ControllerWatch : public QObject {
 public:
-    explicit ControllerWatch(ProgramFlowTest::Fixture& fixture) : m_fixture(fixture) {}
+    explicit ControllerWatch(ProgramFlowTest::Fixture& fixture) : fixture_(fixture) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && qobject_cast<Frmx10*>(watched)) {
-            m_fixture.controllerMoments.append(
-                {event->type(), m_fixture.forms.loadedFrmcom() != nullptr,
-                 openDescriptorsOf(m_fixture.simulator.devicePath()) > m_fixture.simulatorHandles});
+            fixture_.controllerMoments.append(
+                {event->type(), fixture_.forms.loadedFrmcom() != nullptr,
+                 openDescriptorsOf(fixture_.simulator.devicePath()) > fixture_.simulatorHandles});
         }
         return false;
     }
 
 private:
-    ProgramFlowTest::Fixture& m_fixture;
+    ProgramFlowTest::Fixture& fixture_;
 };
 
 ProgramFlowTest::ProgramFlowTest() = default;
@@ -85,30 +85,30 @@ ProgramFlowTest::~ProgramFlowTest() = default;
 
 void ProgramFlowTest::init() {
     for (int port = 1; port <= 4; ++port) qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), missingDevice(port).toLocal8Bit());
-    m_fixture = std::make_unique<Fixture>();
-    m_fixture->simulator.start();
-    m_fixture->simulatorHandles = openDescriptorsOf(m_fixture->simulator.devicePath());
-    m_watch = std::make_unique<ControllerWatch>(*m_fixture);
-    qApp->installEventFilter(m_watch.get());
+    fixture_ = std::make_unique<Fixture>();
+    fixture_->simulator.start();
+    fixture_->simulatorHandles = openDescriptorsOf(fixture_->simulator.devicePath());
+    watch_ = std::make_unique<ControllerWatch>(*fixture_);
+    qApp->installEventFilter(watch_.get());
 }
 
 void ProgramFlowTest::cleanup() {
-    qApp->removeEventFilter(m_watch.get());
-    m_watch.reset();
-    m_fixture.reset();
+    qApp->removeEventFilter(watch_.get());
+    watch_.reset();
+    fixture_.reset();
 }
 
 void ProgramFlowTest::usePort(int port) {
-    qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), m_fixture->simulator.devicePath().toLocal8Bit());
+    qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), fixture_->simulator.devicePath().toLocal8Bit());
 }
 
 bool ProgramFlowTest::portOpen() const {
-    return openDescriptorsOf(m_fixture->simulator.devicePath()) > m_fixture->simulatorHandles;
+    return openDescriptorsOf(fixture_->simulator.devicePath()) > fixture_->simulatorHandles;
 }
 
 Frmx10* ProgramFlowTest::openControllerOnPort(int port) {
     usePort(port);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
     child<QRadioButton>(frmcom, qPrintable(QStringLiteral("Optcom1_%1").arg(port - 1)))->setChecked(true);
@@ -119,7 +119,7 @@ Frmx10* ProgramFlowTest::openControllerOnPort(int port) {
 }
 
 void ProgramFlowTest::freshPortWindowSelectsFirstPort() {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
     QVERIFY(frmcom);
@@ -137,38 +137,38 @@ void ProgramFlowTest::freshPortWindowSelectsFirstPort() {
 
 void ProgramFlowTest::okOpensFirstPortAtOnce() {
     usePort(1);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.start();
     QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command1"), Qt::LeftButton);
     QVERIFY(forms.loadedFrmx10());
     QVERIFY(portOpen());
-    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    QVERIFY(fixture_->boxes.shown().isEmpty());
 }
 
 void ProgramFlowTest::okOpensChosenPortThenShowsController() {
     Frmx10* frmx10 = openControllerOnPort(3);
     QVERIFY(frmx10);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QCOMPARE(forms.loadedFrmcom(), nullptr);
-    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    QVERIFY(fixture_->boxes.shown().isEmpty());
     // Shown once, after the port was open and the port selection window was gone.
-    QCOMPARE(m_fixture->controllerMoments.size(), 1);
-    QCOMPARE(m_fixture->controllerMoments[0].type, QEvent::Show);
-    QVERIFY(!m_fixture->controllerMoments[0].frmcomLoaded);
-    QVERIFY(m_fixture->controllerMoments[0].portOpen);
+    QCOMPARE(fixture_->controllerMoments.size(), 1);
+    QCOMPARE(fixture_->controllerMoments[0].type, QEvent::Show);
+    QVERIFY(!fixture_->controllerMoments[0].frmcomLoaded);
+    QVERIFY(fixture_->controllerMoments[0].portOpen);
     // Once the handler is over the controller window stays: it is on screen.
     QCoreApplication::processEvents();
     QCOMPARE(forms.loadedFrmx10(), frmx10);
-    QCOMPARE(m_fixture->controllerMoments.size(), 1);
+    QCOMPARE(fixture_->controllerMoments.size(), 1);
     // The port really is the simulator's: a command reaches it.
     child<QComboBox>(frmx10, "cbhouse")->setEditText(QStringLiteral("B"));
     QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.frames().size(), std::size_t{1}, kWaitMs);
-    QCOMPARE(QString::fromStdString(m_fixture->simulator.frames().front().text()), QStringLiteral("B All Lights On"));
+    QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.frames().size(), std::size_t{1}, waitMs);
+    QCOMPARE(QString::fromStdString(fixture_->simulator.frames().front().text()), QStringLiteral("B All Lights On"));
 }
 
 void ProgramFlowTest::okWithoutSelectionAsksForPort() {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
     auto* group = frmcom->findChild<QButtonGroup*>(QStringLiteral("Optcom1"));
@@ -179,8 +179,8 @@ void ProgramFlowTest::okWithoutSelectionAsksForPort() {
 
     QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
 
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
-    const ShownBox box = m_fixture->boxes.shown().front();
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
+    const ShownBox box = fixture_->boxes.shown().front();
     QCOMPARE(box.text, QStringLiteral("Please choose a RS232 port"));
     QCOMPARE(box.title, QStringLiteral("Error"));
     QVERIFY(box.applicationModal);
@@ -193,7 +193,7 @@ void ProgramFlowTest::okWithoutSelectionAsksForPort() {
 
 void ProgramFlowTest::failingOpenKeepsPortWindow() {
     // Port 2 names a device that does not exist.
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
     child<QRadioButton>(frmcom, "Optcom1_1")->setChecked(true);
@@ -201,8 +201,8 @@ void ProgramFlowTest::failingOpenKeepsPortWindow() {
 
     QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
 
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
-    const ShownBox box = m_fixture->boxes.shown().front();
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
+    const ShownBox box = fixture_->boxes.shown().front();
     QCOMPARE(box.title, QStringLiteral("quenvarsample"));
     QVERIFY2(box.text.startsWith(QStringLiteral("Run-time error '")), qPrintable(box.text));
     QVERIFY2(box.text.contains(QStringLiteral("':\n\n")), qPrintable(box.text));
@@ -230,7 +230,7 @@ void ProgramFlowTest::failingOpenKeepsPortWindow() {
 void ProgramFlowTest::cancelAndReopenStartAtFirstPort() {
     Frmx10* frmx10 = openControllerOnPort(1);
     QVERIFY(frmx10);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QAction* comport = frmx10->findChild<QAction*>(QStringLiteral("mnucomport"));
     QVERIFY(comport);
 
@@ -248,7 +248,7 @@ void ProgramFlowTest::cancelAndReopenStartAtFirstPort() {
 
     QTest::mouseClick(child<QPushButton>(first, "Command2"), Qt::LeftButton);
     QCOMPARE(forms.loadedFrmcom(), nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), waitMs);
     // Cancel left the controller window and its port as they were.
     QCOMPARE(forms.loadedFrmx10(), frmx10);
     QVERIFY(frmx10->isVisible());
@@ -262,18 +262,18 @@ void ProgramFlowTest::cancelAndReopenStartAtFirstPort() {
 void ProgramFlowTest::okAgainReopensOnSameControl() {
     Frmx10* frmx10 = openControllerOnPort(1);
     QVERIFY(frmx10);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     const ObjectRef control = frmx10->quenvar1().object();
     frmx10->findChild<QAction*>(QStringLiteral("mnucomport"))->trigger();
     QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command1"), Qt::LeftButton);
     // openx10 again on the same control, the port not closed first; the serial component
     // keeps a port that is already open as it is.
-    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    QVERIFY(fixture_->boxes.shown().isEmpty());
     QCOMPARE(forms.loadedFrmcom(), nullptr);
     QCOMPARE(forms.loadedFrmx10(), frmx10);
     QCOMPARE(frmx10->quenvar1().object(), control);
     QVERIFY(frmx10->isVisible());
-    QCOMPARE(openDescriptorsOf(m_fixture->simulator.devicePath()), m_fixture->simulatorHandles + 1);
+    QCOMPARE(openDescriptorsOf(fixture_->simulator.devicePath()), fixture_->simulatorHandles + 1);
 }
 
 void ProgramFlowTest::closingOnlyWindowEndsProgram_data() {
@@ -284,7 +284,7 @@ void ProgramFlowTest::closingOnlyWindowEndsProgram_data() {
 
 void ProgramFlowTest::closingOnlyWindowEndsProgram() {
     QFETCH(bool, closeBox);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
@@ -335,14 +335,14 @@ void ProgramFlowTest::unitCommandsSendWhatWasTyped() {
     QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
 
     if (functionFrame.isEmpty()) {
-        QCOMPARE(m_fixture->boxes.shown().size(), 1);
-        QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("The Unitcode must be between 1 and 16"));
-        QVERIFY(m_fixture->simulator.receivedBytes().isEmpty());
+        QCOMPARE(fixture_->boxes.shown().size(), 1);
+        QCOMPARE(fixture_->boxes.shown().front().text, QStringLiteral("The Unitcode must be between 1 and 16"));
+        QVERIFY(fixture_->simulator.receivedBytes().isEmpty());
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), received, kWaitMs);
-        QCOMPARE(m_fixture->simulator.frames().size(), std::size_t{2});
-        QCOMPARE(QString::fromStdString(m_fixture->simulator.frames()[1].text()), functionFrame);
-        QVERIFY(m_fixture->boxes.shown().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.receivedBytes(), received, waitMs);
+        QCOMPARE(fixture_->simulator.frames().size(), std::size_t{2});
+        QCOMPARE(QString::fromStdString(fixture_->simulator.frames()[1].text()), functionFrame);
+        QVERIFY(fixture_->boxes.shown().isEmpty());
     }
     // The window changed nothing it passed, and the stored items are all still in the lists.
     QCOMPARE(houseBox->currentText(), house);
@@ -357,8 +357,8 @@ void ProgramFlowTest::onSwitchesModuleOn() {
     child<QComboBox>(frmx10, "cbhouse")->setCurrentIndex(0);
     child<QComboBox>(frmx10, "CBunit")->setCurrentIndex(0);
     QTest::mouseClick(child<QPushButton>(frmx10, "Command1"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->simulator.module('A', 1).on, kWaitMs);
-    QVERIFY(!m_fixture->simulator.module('A', 2).on);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture_->simulator.module('A', 1).on, waitMs);
+    QVERIFY(!fixture_->simulator.module('A', 2).on);
 }
 
 void ProgramFlowTest::houseCommandsSendOneFunction_data() {
@@ -379,10 +379,10 @@ void ProgramFlowTest::houseCommandsSendOneFunction() {
     child<QComboBox>(frmx10, "cbhouse")->setCurrentIndex(0);
     // No unit is needed: the unit box may stay empty.
     QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), received, kWaitMs);
-    QCOMPARE(m_fixture->simulator.frames().size(), std::size_t{1});
-    QCOMPARE(QString::fromStdString(m_fixture->simulator.frames().front().text()), frame);
-    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.receivedBytes(), received, waitMs);
+    QCOMPARE(fixture_->simulator.frames().size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(fixture_->simulator.frames().front().text()), frame);
+    QVERIFY(fixture_->boxes.shown().isEmpty());
 }
 
 void ProgramFlowTest::dimAndBrightPassFivePerStep_data() {
@@ -412,17 +412,17 @@ void ProgramFlowTest::dimAndBrightPassFivePerStep() {
     QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
 
     if (dimHeader != 0) {
-        QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(),
-                                  bytes({0x04, 0x66, 0x00, dimHeader, function, 0x00}), kWaitMs);
-        QVERIFY(m_fixture->boxes.shown().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.receivedBytes(),
+                                  bytes({0x04, 0x66, 0x00, dimHeader, function, 0x00}), waitMs);
+        QVERIFY(fixture_->boxes.shown().isEmpty());
         return;
     }
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
-    QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("Dim value must between 5 and 95"));
-    QCOMPARE(m_fixture->boxes.shown().front().title, QStringLiteral("Error"));
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
+    QCOMPARE(fixture_->boxes.shown().front().text, QStringLiteral("Dim value must between 5 and 95"));
+    QCOMPARE(fixture_->boxes.shown().front().title, QStringLiteral("Error"));
     // Nothing went out: the next command's bytes are the first the interface sees.
     QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), waitMs);
 }
 
 void ProgramFlowTest::sliderRewritesPercentageLabel_data() {
@@ -439,15 +439,15 @@ void ProgramFlowTest::sliderRewritesPercentageLabel_data() {
 void ProgramFlowTest::sliderRewritesPercentageLabel() {
     QFETCH(QList<int>, moves);
     QFETCH(QString, caption);
-    Frmx10& frmx10 = m_fixture->forms.frmx10();
+    Frmx10& frmx10 = fixture_->forms.frmx10();
     auto* slider = child<QSlider>(&frmx10, "Slider1");
     for (int value : moves) slider->setValue(value);
     QCOMPARE(child<QLabel>(&frmx10, "Label5")->text(), caption);
 }
 
 void ProgramFlowTest::sliderKeysMoveLabel() {
-    Frmx10& frmx10 = m_fixture->forms.frmx10();
-    m_fixture->forms.showFrmx10();
+    Frmx10& frmx10 = fixture_->forms.frmx10();
+    fixture_->forms.showFrmx10();
     auto* slider = child<QSlider>(&frmx10, "Slider1");
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_Right);
@@ -473,36 +473,36 @@ void ProgramFlowTest::emptyUnitEndsHandlerWithRuntimeError() {
 
     QTest::mouseClick(child<QPushButton>(frmx10, qPrintable(button)), Qt::LeftButton);
 
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
-    const ShownBox box = m_fixture->boxes.shown().front();
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
+    const ShownBox box = fixture_->boxes.shown().front();
     QCOMPARE(box.title, QStringLiteral("quenvarsample"));
     QVERIFY2(box.text.startsWith(QStringLiteral("Run-time error '13':\n\n")), qPrintable(box.text));
     QVERIFY(box.applicationModal);
     QVERIFY(box.okOnly);
     // The program goes on as it was.
-    QCOMPARE(m_fixture->forms.loadedFrmx10(), frmx10);
+    QCOMPARE(fixture_->forms.loadedFrmx10(), frmx10);
     QVERIFY(frmx10->isVisible());
     QTest::mouseClick(child<QPushButton>(frmx10, "Command3"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), waitMs);
 }
 
 void ProgramFlowTest::commandsBeforeOpenMeetPortCheck() {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     forms.showFrmx10();
     Frmx10* frmx10 = forms.loadedFrmx10();
     QVERIFY(frmx10);
     // Both boxes empty: the port check comes first.
     QTest::mouseClick(child<QPushButton>(frmx10, "Command1"), Qt::LeftButton);
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
-    QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("Port must be open before you can call a command"));
-    QCOMPARE(m_fixture->boxes.shown().front().title, QStringLiteral("Error"));
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
+    QCOMPARE(fixture_->boxes.shown().front().text, QStringLiteral("Port must be open before you can call a command"));
+    QCOMPARE(fixture_->boxes.shown().front().title, QStringLiteral("Error"));
 }
 
 void ProgramFlowTest::exitClosesPortThenUnloads() {
     Frmx10* frmx10 = openControllerOnPort(1);
     QVERIFY(frmx10);
     QPointer<Frmx10> window = frmx10;
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     const ObjectRef control = frmx10->quenvar1().object();
 
@@ -510,23 +510,23 @@ void ProgramFlowTest::exitClosesPortThenUnloads() {
 
     QCOMPARE(forms.loadedFrmx10(), nullptr);
     QCOMPARE(ended.count(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), waitMs);
     // The port was already closed when the window went away.
-    QCOMPARE(m_fixture->controllerMoments.size(), 2);
-    QCOMPARE(m_fixture->controllerMoments[1].type, QEvent::Hide);
-    QVERIFY(!m_fixture->controllerMoments[1].portOpen);
+    QCOMPARE(fixture_->controllerMoments.size(), 2);
+    QCOMPARE(fixture_->controllerMoments[1].type, QEvent::Hide);
+    QVERIFY(!fixture_->controllerMoments[1].portOpen);
     // The control itself (still held here) was told to close: its port check now fails.
     QVERIFY(!portOpen());
     control->call(quenvar::sample::member::lightson, {Variant::fromText("A")});
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
-    QCOMPARE(m_fixture->boxes.shown().front().text, QStringLiteral("Port must be open before you can call a command"));
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
+    QCOMPARE(fixture_->boxes.shown().front().text, QStringLiteral("Port must be open before you can call a command"));
 }
 
 void ProgramFlowTest::closeBoxUnloadsWithoutClosingPort() {
     Frmx10* frmx10 = openControllerOnPort(1);
     QVERIFY(frmx10);
     QPointer<Frmx10> window = frmx10;
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     const ObjectRef control = frmx10->quenvar1().object();
 
@@ -534,19 +534,19 @@ void ProgramFlowTest::closeBoxUnloadsWithoutClosingPort() {
 
     QCOMPARE(forms.loadedFrmx10(), nullptr);
     QCOMPARE(ended.count(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
-    QVERIFY(m_fixture->controllerMoments.back().portOpen);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), waitMs);
+    QVERIFY(fixture_->controllerMoments.back().portOpen);
     // closex10 was never called: the control held here still sends.
     QVERIFY(portOpen());
     control->call(quenvar::sample::member::lightson, {Variant::fromText("A")});
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), kWaitMs);
-    QVERIFY(m_fixture->boxes.shown().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(fixture_->simulator.receivedBytes(), bytes({0x06, 0x61, 0x00}), waitMs);
+    QVERIFY(fixture_->boxes.shown().isEmpty());
 }
 
 void ProgramFlowTest::exitWithPortWindowOpenKeepsRunning() {
     Frmx10* frmx10 = openControllerOnPort(1);
     QVERIFY(frmx10);
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     frmx10->findChild<QAction*>(QStringLiteral("mnucomport"))->trigger();
     Frmcom* frmcom = forms.loadedFrmcom();
@@ -558,7 +558,7 @@ void ProgramFlowTest::exitWithPortWindowOpenKeepsRunning() {
     QCOMPARE(forms.loadedFrmcom(), frmcom);
     QVERIFY(frmcom->isVisible());
     QCOMPARE(ended.count(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!portOpen(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!portOpen(), waitMs);
 
     // "OK" now makes a new controller window with a new control.
     QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
@@ -569,7 +569,7 @@ void ProgramFlowTest::exitWithPortWindowOpenKeepsRunning() {
 }
 
 void ProgramFlowTest::hiddenWindowDoesNotOutliveLastOnScreen() {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     forms.start();
     QPointer<Frmx10> hidden = &forms.frmx10();  // a reference loads it without showing it
@@ -579,24 +579,24 @@ void ProgramFlowTest::hiddenWindowDoesNotOutliveLastOnScreen() {
     QTest::mouseClick(child<QPushButton>(forms.loadedFrmcom(), "Command2"), Qt::LeftButton);
 
     // Nothing is left on screen, so the hidden window goes too and the program ends.
-    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, waitMs);
     QCOMPARE(forms.loadedFrmx10(), nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(hidden.isNull(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(hidden.isNull(), waitMs);
 }
 
 void ProgramFlowTest::failedOpenThenCancelEndsProgram() {
-    SampleApp& forms = m_fixture->forms;
+    SampleApp& forms = fixture_->forms;
     QSignalSpy ended(&forms, &SampleApp::lastWindowUnloaded);
     forms.start();
     Frmcom* frmcom = forms.loadedFrmcom();
     child<QRadioButton>(frmcom, "Optcom1_1")->setChecked(true);  // a missing device
     QTest::mouseClick(child<QPushButton>(frmcom, "Command1"), Qt::LeftButton);
-    QCOMPARE(m_fixture->boxes.shown().size(), 1);
+    QCOMPARE(fixture_->boxes.shown().size(), 1);
     QVERIFY(forms.loadedFrmx10());
 
     QTest::mouseClick(child<QPushButton>(frmcom, "Command2"), Qt::LeftButton);
 
-    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, waitMs);
     QCOMPARE(forms.loadedFrmcom(), nullptr);
     QCOMPARE(forms.loadedFrmx10(), nullptr);
 }

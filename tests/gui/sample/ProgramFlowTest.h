@@ -56,6 +56,6 @@ private:
     // controller window on screen with the port open, or nullptr.
     quenvar::sample::Frmx10* openControllerOnPort(int port);
 
-    std::unique_ptr<Fixture> m_fixture;
-    std::unique_ptr<ControllerWatch> m_watch;
+    std::unique_ptr<Fixture> fixture_;
+    std::unique_ptr<ControllerWatch> watch_;
 };

@@ -22,7 +22,7 @@ using quenvar::sample::SampleApp;
 
 namespace {
 
-const QColor kLightGrey(192, 192, 192);
+const QColor lightGrey(192, 192, 192);
 
 QRect fromTwips(int left, int top, int width, int height) {
     return {left / 15, top / 15, width / 15, height / 15};
@@ -96,7 +96,7 @@ void checkControl(QWidget* window, QWidget* expectedParent) {
         QCOMPARE(widget->font(), QApplication::font(widget));
     }
     if (greyBackground) {
-        QCOMPARE(backgroundPixel(widget), kLightGrey);
+        QCOMPARE(backgroundPixel(widget), lightGrey);
         QCOMPARE(widget->palette().color(widget->foregroundRole()), QColor(Qt::black));
     }
 }
@@ -186,8 +186,8 @@ void WindowLayoutTest::controllerFrame() {
     QCOMPARE(window.size(), QSize(343, 228 + window.menuBar()->height()));
     // The window's background, seen through the central area where no control lies.
     const QImage client = window.centralWidget()->grab().toImage();
-    QCOMPARE(client.pixelColor(4, 4), kLightGrey);
-    QCOMPARE(client.pixelColor(client.width() - 4, client.height() - 4), kLightGrey);
+    QCOMPARE(client.pixelColor(4, 4), lightGrey);
+    QCOMPARE(client.pixelColor(client.width() - 4, client.height() - 4), lightGrey);
 }
 
 void WindowLayoutTest::controllerTabOrder() {
