@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <ctime>
 
 namespace quenvar::testing {
 
@@ -13,8 +16,7 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     QTimer ticker;
     ticker.start(5);
     while (!condition()) {
-        if (deadline.hasExpired())
-            return condition();
+        if (deadline.hasExpired()) return condition();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
@@ -24,6 +26,24 @@ void processEventsFor(std::chrono::milliseconds period) {
     QEventLoop loop;
     QTimer::singleShot(period, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+namespace {
+
+double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+CpuShare cpuShareWhileEventsRun(std::chrono::milliseconds period) {
+    const double cpuBefore = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    processEventsFor(period);
+    return {processCpuSeconds() - cpuBefore, static_cast<double>(wall.nsecsElapsed()) / 1e9};
 }
 
 }  // namespace quenvar::testing

@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 #include <memory>
 
 #include "LineFaultsTest.h"
@@ -51,22 +50,6 @@ enum class LineFault {
 enum class Notice { None, DeviceLost, NotResponding };
 
 const QByteArray powerFailReply = QByteArray::fromHex("FB") + QByteArray(42, '\0');
-
-double processCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-// The share of one core the whole process used while its event loop ran for `period`.
-double cpuPercentWhileEventsRun(std::chrono::milliseconds period) {
-    const double cpuBefore = processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    quenvar::testing::processEventsFor(period);
-    const double wallSeconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
-    return 100.0 * (processCpuSeconds() - cpuBefore) / wallSeconds;
-}
 
 // Picks `text` from the combo box's list, as a user choosing an item does.
 void chooseItem(QComboBox* box, const QString& text) {
@@ -191,7 +174,7 @@ void LineFaultsTest::programStaysUsable() {
     if (notice != Notice::None) QTRY_VERIFY_WITH_TIMEOUT(!fixture.boxes.shown().isEmpty(), waitMs);
 
     // While the fault lasts the program waits in its event loop.
-    const double cpuPercent = cpuPercentWhileEventsRun(measuringPeriod);
+    const double cpuPercent = quenvar::testing::cpuShareWhileEventsRun(measuringPeriod).percent();
     qInfo("%s: %.1f%% of one core while the fault lasted", QTest::currentDataTag(), cpuPercent);
     QVERIFY2(cpuPercent < maxCpuPercent, qPrintable(QStringLiteral("%1% CPU").arg(cpuPercent, 0, 'f', 1)));
 

@@ -2,31 +2,12 @@
 
 #include <QDir>
 
-#include <ctime>
 #include <stdexcept>
 
 #include "control/QuenvarIdentifiers.h"
 #include "tests/support/EventLoopWaits.h"
 
 namespace quenvar::testing {
-
-namespace {
-
-double processCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-}  // namespace
-
-CpuShare cpuShareWhileEventsRun(std::chrono::milliseconds period) {
-    const double cpuBefore = processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    processEventsFor(period);
-    return {processCpuSeconds() - cpuBefore, static_cast<double>(wall.nsecsElapsed()) / 1e9};
-}
 
 ControlOnSimulatedLine::ControlOnSimulatedLine() {
     if (!folder_.isValid()) {

@@ -28,14 +28,6 @@
 
 namespace quenvar::testing {
 
-// CPU time the whole process used while the event loop ran for a while, against the wall time.
-struct CpuShare {
-    double cpuSeconds = 0;
-    double wallSeconds = 0;
-    double percent() const { return wallSeconds > 0 ? 100.0 * cpuSeconds / wallSeconds : 0; }
-};
-CpuShare cpuShareWhileEventsRun(std::chrono::milliseconds period);
-
 class ControlOnSimulatedLine {
 public:
     using Acknowledged = std::pair<std::uint8_t, std::uint8_t>;

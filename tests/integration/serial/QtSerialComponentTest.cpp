@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QtGlobal>
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -18,6 +17,7 @@
 
 #include "platform/serial/PortMap.h"
 #include "platform/serial/QtSerialComponent.h"
+#include "tests/support/EventLoopWaits.h"
 #include "tests/support/RuntimeErrors.h"
 #include "tests/support/PseudoTerminal.h"
 
@@ -26,6 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using automation::RuntimeError;
+using quenvar::testing::CpuShare;
+using quenvar::testing::cpuShareWhileEventsRun;
 using quenvar::testing::errorFrom;
 using quenvar::testing::processEventsFor;
 using quenvar::testing::PseudoTerminal;
@@ -327,12 +329,6 @@ TEST_F(QtSerialComponentTest, APortInUseByAnotherOwnerIsReportedAsBusy) {
     EXPECT_TRUE(owner.portOpen());
 }
 
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 TEST_F(QtSerialComponentTest, LosingTheDeviceClosesThePortReportsOnceAndDoesNotSpin) {
     recordOneBytePerNotification();
     component.setPortOpen(true);
@@ -347,14 +343,10 @@ TEST_F(QtSerialComponentTest, LosingTheDeviceClosesThePortReportsOnceAndDoesNotS
     EXPECT_NE(errors[0].description().find(pty.deviceName()), std::string::npos)
         << errors[0].description();
 
-    const auto wallStart = std::chrono::steady_clock::now();
-    const double cpuStart = processCpuSeconds();
-    processEventsFor(300ms);
-    const double cpuUsed = processCpuSeconds() - cpuStart;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    const CpuShare share = cpuShareWhileEventsRun(300ms);
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(events.size(), 1u);
-    EXPECT_LT(cpuUsed, 0.5 * wall) << "cpu " << cpuUsed << " s over " << wall << " s";
+    EXPECT_LT(share.percent(), 50.0) << "cpu " << share.cpuSeconds << " s over " << share.wallSeconds << " s";
 
     const auto sendAfterLoss = errorFrom([&] { component.setOutput("x"); });
     ASSERT_TRUE(sendAfterLoss.has_value());
