@@ -13,6 +13,9 @@ packages=(g++ cmake ninja-build make pkg-config
           # `make package` and its test: the package's library dependencies, the installed
           # program driven on a virtual display.
           dpkg-dev file xdotool
+          # The test of the README's recipe for an interface on another machine: the serial
+          # port served over TCP, and a pseudo-terminal made of the connection at the desk.
+          ser2net socat
           # The Windows build and its tests: cross compilers, widl, Wine for 64- and 32-bit programs.
           mingw-w64 wine64-tools libwine-dev wine64 wine32:i386
           # Wine needs a display for windows such as message boxes: a virtual one; the control's
