@@ -5,14 +5,11 @@
 #include <QEvent>
 #include <QLoggingCategory>
 #include <QMetaObject>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <exception>
-#include <utility>
+#include <cstddef>
 
 #include "platform/serial/PortErrors.h"
-#include "platform/serial/PortMap.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -79,48 +76,7 @@ QtSerialComponent::~QtSerialComponent() {
     disconnect(&port_, nullptr, this, nullptr);
 }
 
-void QtSerialComponent::setCommPort(std::int16_t port) {
-    checkPortNumber(port);
-    selectedPort_ = port;
-}
-
-std::int16_t QtSerialComponent::commPort() const {
-    return selectedPort_;
-}
-
-void QtSerialComponent::setPortOpen(bool open) {
-    if (open)
-        openSelectedPort();
-    else
-        closePort();
-}
-
-bool QtSerialComponent::portOpen() const {
-    // A lost device counts as closed from the moment it is noticed, although the descriptor
-    // itself is closed from the event loop.
-    return port_.isOpen() && !losingDevice_;
-}
-
-std::string QtSerialComponent::openDevice() const {
-    return portOpen() ? openDevice_ : std::string();
-}
-
-std::size_t QtSerialComponent::bytesWaiting() const {
-    return received_.size();
-}
-
-void QtSerialComponent::openSelectedPort() {
-    const std::string device = deviceForPort(selectedPort_);
-    if (portOpen() && openPortNumber_ == selectedPort_)
-        return;
-    closePort();
-
-    if (!received_.empty()) {
-        qCDebug(lcSerial) << "Discarding" << received_.size()
-                          << "bytes left unread from the previous session";
-        received_.clear();
-    }
-
+void QtSerialComponent::attachDevice(std::int16_t port, const std::string& device) {
     port_.setPortName(QString::fromLocal8Bit(device.c_str()));
     port_.setBaudRate(LineSpeed);
     port_.setDataBits(QSerialPort::Data8);
@@ -134,7 +90,7 @@ void QtSerialComponent::openSelectedPort() {
     if (!opened) {
         PortFailure failure;
         failure.fault = faultOf(port_.error(), userMayReadAndWrite(device));
-        failure.port = selectedPort_;
+        failure.port = port;
         failure.device = device;
         failure.systemMessage = port_.errorString().toStdString();
         port_.clearError();
@@ -143,36 +99,28 @@ void QtSerialComponent::openSelectedPort() {
         throw error;
     }
 
-    openPortNumber_ = selectedPort_;
-    openDevice_ = device;
     ++openSession_;
     watchForHangUp();
-    qCDebug(lcSerial).noquote() << "Opened serial port" << openPortNumber_ << device.c_str();
+    qCDebug(lcSerial).noquote() << "Opened serial port" << port << device.c_str();
 }
 
-void QtSerialComponent::closePort() {
-    if (!port_.isOpen())
-        return;
-    if (!losingDevice_)
+void QtSerialComponent::detachDevice() {
+    if (!deviceLost())
         sendWhatIsQueued();
     port_.close();
     port_.clearError();
-    qCDebug(lcSerial).noquote() << "Closed serial port" << openPortNumber_ << openDevice_.c_str();
-    openPortNumber_ = 0;
-    openDevice_.clear();
-    losingDevice_ = false;
+    qCDebug(lcSerial).noquote() << "Closed serial port" << openPortNumber() << portDevice().c_str();
 }
 
 void QtSerialComponent::sendWhatIsQueued() {
     const QDeadlineTimer deadline(CloseSendTimeoutMs);
-    while (port_.bytesToWrite() > 0 && !deadline.hasExpired() && !losingDevice_) {
+    while (port_.bytesToWrite() > 0 && !deadline.hasExpired() && !deviceLost()) {
         if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
             break;
     }
     if (port_.bytesToWrite() > 0) {
-        qCWarning(lcSerial).noquote() << "Serial port" << openPortNumber_ << openDevice_.c_str()
-                                      << "closed with" << port_.bytesToWrite()
-                                      << "bytes that could not be sent";
+        qCWarning(lcSerial).noquote() << "Serial port" << openPortNumber() << portDevice().c_str() << "closed with"
+                                      << port_.bytesToWrite() << "bytes that could not be sent";
     }
 }
 
@@ -208,115 +156,52 @@ bool QtSerialComponent::deviceHungUp() const {
 }
 
 bool QtSerialComponent::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::SockAct && watched->parent() == &port_ && portOpen()
-        && deviceHungUp()) {
+    if (event->type() == QEvent::SockAct && watched->parent() == &port_ && portOpen() && deviceHungUp()) {
         loseDevice();
         return true;
     }
     return QObject::eventFilter(watched, event);
 }
 
-void QtSerialComponent::setOutput(const std::string& bytes) {
-    if (!portOpen())
-        throw portNotOpenError(selectedPort_);
-    if (bytes.empty())
-        return;
+void QtSerialComponent::writeToDevice(const std::string& bytes) {
     const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    qCDebug(lcWire).noquote() << "port" << openPortNumber_ << "->" << data.toHex(' ');
+    qCDebug(lcWire).noquote() << "port" << openPortNumber() << "->" << data.toHex(' ');
     const qint64 written = port_.write(data);
     if (written != data.size()) {
         PortFailure failure;
         failure.fault = faultOf(port_.error(), true);
-        failure.port = openPortNumber_;
-        failure.device = openDevice_;
+        failure.port = openPortNumber();
+        failure.device = portDevice();
         failure.systemMessage = port_.errorString().toStdString();
         port_.clearError();
         throw describePortFailure(failure);
     }
 }
 
-std::string QtSerialComponent::input() {
-    if (port_.isOpen() && !losingDevice_ && port_.bytesAvailable() > 0)
+void QtSerialComponent::collectBytesWaitingInDevice() {
+    if (portOpen() && port_.bytesAvailable() > 0)
         takeReceivedBytes();
-    if (received_.empty())
-        return {};
-    const char byte = received_.front();
-    received_.pop_front();
-    ++bytesRead_;
-    return std::string(1, byte);
-}
-
-std::int16_t QtSerialComponent::commEvent() const {
-    return commEvent_;
 }
 
 void QtSerialComponent::takeReceivedBytes() {
     const QByteArray data = port_.readAll();
     if (data.isEmpty())
         return;
-    qCDebug(lcWire).noquote() << "port" << openPortNumber_ << "<-" << data.toHex(' ');
-    received_.insert(received_.end(), data.begin(), data.end());
+    qCDebug(lcWire).noquote() << "port" << openPortNumber() << "<-" << data.toHex(' ');
+    storeReceivedBytes(data.constData(), static_cast<std::size_t>(data.size()));
     scheduleNotification();
 }
 
-void QtSerialComponent::scheduleNotification() {
-    if (notificationPending_ || received_.empty() || !portOpen())
-        return;
-    notificationPending_ = true;
-    QMetaObject::invokeMethod(this, &QtSerialComponent::deliverNotification, Qt::QueuedConnection);
+bool QtSerialComponent::postNotification() {
+    QMetaObject::invokeMethod(this, [this] { deliverNotification(); }, Qt::QueuedConnection);
+    return true;
 }
 
-void QtSerialComponent::deliverNotification() {
-    notificationPending_ = false;
-    if (received_.empty() || !portOpen())
-        return;
-    runCommHandler();
-}
-
-void QtSerialComponent::runCommHandler() {
-    commEvent_ = comm_event::Receive;
-    const std::uint64_t readBefore = bytesRead_;
-    const QPointer<QtSerialComponent> alive(this);
-    // A copy, so that a handler may replace itself while it runs.
-    const CommHandler handler = onComm();
-    if (handler) {
-        try {
-            handler();
-        } catch (const automation::RuntimeError& error) {
-            if (!alive)
-                return;
-            qCWarning(lcSerial).noquote() << "The receive handler failed with error"
-                                          << error.number() << error.description().c_str();
-            reportError(error);
-        } catch (const std::exception& error) {
-            if (!alive)
-                return;
-            qCWarning(lcSerial).noquote() << "The receive handler failed:" << error.what();
-            reportError(automation::RuntimeError(automation::error_number::InvalidProcedureCall,
-                                                 std::string("The receive handler failed: ")
-                                                     + error.what()));
-        }
-    }
-    if (!alive)
-        return;
-    // A handler that read nothing is not called again for the same bytes: it would only be
-    // called again and again without end. The next byte to arrive brings a new notification.
-    if (bytesRead_ != readBefore)
-        scheduleNotification();
-}
-
-void QtSerialComponent::reportError(const automation::RuntimeError& error) {
-    const ErrorHandler handler = onError();
-    if (!handler) {
-        qCWarning(lcSerial).noquote() << "No error handler for error" << error.number()
-                                      << error.description().c_str();
-        return;
-    }
-    try {
-        handler(error);
-    } catch (const std::exception& failure) {
-        qCWarning(lcSerial).noquote() << "The error handler itself failed:" << failure.what();
-    }
+void QtSerialComponent::log(LogLevel level, const std::string& message) const {
+    if (level == LogLevel::Warning)
+        qCWarning(lcSerial).noquote() << QString::fromStdString(message);
+    else
+        qCDebug(lcSerial).noquote() << QString::fromStdString(message);
 }
 
 void QtSerialComponent::handlePortError(QSerialPort::SerialPortError error) {
@@ -340,25 +225,19 @@ void QtSerialComponent::handlePortError(QSerialPort::SerialPortError error) {
     case QSerialPort::UnknownError:
         // While opening, open()'s result decides; otherwise the port still works.
         if (!opening_) {
-            qCWarning(lcSerial).noquote() << "Serial port" << openPortNumber_
-                                          << openDevice_.c_str() << "reported:" << port_.errorString();
+            qCWarning(lcSerial).noquote()
+                << "Serial port" << openPortNumber() << portDevice().c_str() << "reported:" << port_.errorString();
         }
         return;
     }
 }
 
-void QtSerialComponent::loseDevice() {
-    if (!portOpen())
-        return;
-    losingDevice_ = true;
-    commEvent_ = comm_event::DeviceLost;
-    // Quiet the port's notifiers now; QSerialPort would otherwise be woken again at once. The
-    // port itself is closed from the event loop, outside the notifier that is reporting.
+// Called from inside QSerialPort's own notifier or error signal: the port is closed from the
+// event loop, outside the notifier that is reporting.
+void QtSerialComponent::closeLostPort(const automation::RuntimeError& error) {
+    // Quiet the port's notifiers now; QSerialPort would otherwise be woken again at once.
     for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
         notifier->setEnabled(false);
-
-    const automation::RuntimeError error = deviceLostError(openPortNumber_, openDevice_);
-    qCWarning(lcSerial).noquote() << QString::fromStdString(error.description());
     QMetaObject::invokeMethod(
         this,
         [this, error, session = openSession_] {

@@ -2,10 +2,8 @@
 
 #include <exception>
 #include <stdexcept>
-#include <utility>
 
 #include "platform/serial/PortErrors.h"
-#include "platform/serial/PortMap.h"
 
 namespace quenvar::serial {
 
@@ -141,9 +139,9 @@ public:
     }
 
     // Moves the bytes that arrived to `into`; true once the device has failed.
-    bool takeArrived(std::deque<char>& into) {
+    bool takeArrived(std::string& into) {
         AcquireSRWLockExclusive(&lock_);
-        into.insert(into.end(), arrived_.begin(), arrived_.end());
+        into.append(arrived_);
         arrived_.clear();
         newsPosted_ = false;
         const bool failed = failed_;
@@ -297,99 +295,52 @@ LRESULT CALLBACK WinSerialComponent::windowProcedure(HWND window, UINT message, 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void WinSerialComponent::setCommPort(std::int16_t port) {
-    checkPortNumber(port);
-    selectedPort_ = port;
-}
-
-std::int16_t WinSerialComponent::commPort() const {
-    return selectedPort_;
-}
-
-void WinSerialComponent::setPortOpen(bool open) {
-    if (open)
-        openSelectedPort();
-    else
-        closePort();
-}
-
-bool WinSerialComponent::portOpen() const {
-    return port_ != INVALID_HANDLE_VALUE;
-}
-
-std::string WinSerialComponent::openDevice() const {
-    return openDevice_;
-}
-
-std::size_t WinSerialComponent::bytesWaiting() const {
-    return received_.size();
-}
-
 DCB WinSerialComponent::lineSettings() const {
     if (!portOpen())
-        throw portNotOpenError(selectedPort_);
+        throw portNotOpenError(commPort());
     DCB line{};
     line.DCBlength = sizeof line;
     if (!GetCommState(port_, &line)) {
-        throw describePortFailure(
-            {PortFault::Other, openPortNumber_, openDevice_, systemMessage(GetLastError())});
+        throw describePortFailure({PortFault::Other, openPortNumber(), portDevice(), systemMessage(GetLastError())});
     }
     return line;
 }
 
-void WinSerialComponent::openSelectedPort() {
-    const std::string device = deviceForPort(selectedPort_);
-    if (portOpen() && openPortNumber_ == selectedPort_)
-        return;
-    closePort();
-    received_.clear();
-
+void WinSerialComponent::attachDevice(std::int16_t portNumber, const std::string& device) {
     const HANDLE port = CreateFileA(devicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        throw describePortFailure({openFault(error), selectedPort_, device, systemMessage(error)});
+        throw describePortFailure({openFault(error), portNumber, device, systemMessage(error)});
     }
     if (!configureLine(port)) {
         const DWORD error = GetLastError();
         CloseHandle(port);
-        throw describePortFailure({PortFault::NotASerialPort, selectedPort_, device, systemMessage(error)});
+        throw describePortFailure({PortFault::NotASerialPort, portNumber, device, systemMessage(error)});
     }
     try {
         reader_ = std::make_unique<Reader>(port, window_);
     } catch (const std::exception& failure) {
         CloseHandle(port);
-        throw describePortFailure({PortFault::Other, selectedPort_, device, failure.what()});
+        throw describePortFailure({PortFault::Other, portNumber, device, failure.what()});
     }
     port_ = port;
-    openPortNumber_ = selectedPort_;
-    openDevice_ = device;
 }
 
-void WinSerialComponent::closePort() {
-    if (!portOpen())
-        return;
-    stopReader();
+void WinSerialComponent::detachDevice() {
+    if (reader_) {
+        reader_->stop();
+        // What came before the close stays readable.
+        std::string arrived;
+        reader_->takeArrived(arrived);
+        storeReceivedBytes(arrived.data(), arrived.size());
+        reader_.reset();
+    }
     CloseHandle(port_);
     port_ = INVALID_HANDLE_VALUE;
-    openPortNumber_ = 0;
-    openDevice_.clear();
 }
 
-void WinSerialComponent::stopReader() {
-    if (!reader_)
-        return;
-    reader_->stop();
-    // What came before the close stays readable.
-    reader_->takeArrived(received_);
-    reader_.reset();
-}
-
-void WinSerialComponent::setOutput(const std::string& bytes) {
-    if (!portOpen())
-        throw portNotOpenError(selectedPort_);
-    if (bytes.empty())
-        return;
+void WinSerialComponent::writeToDevice(const std::string& bytes) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = writeDone_;
     DWORD written = 0;
@@ -400,95 +351,29 @@ void WinSerialComponent::setOutput(const std::string& bytes) {
         return;
     // A device that takes no more bytes, or refuses them, is as good as gone: the caller hears
     // of it, and the port is closed so that nothing else waits on it.
-    const automation::RuntimeError error = deviceLostError(openPortNumber_, openDevice_);
-    closePort();
-    commEvent_ = comm_event::DeviceLost;
-    throw error;
-}
-
-std::string WinSerialComponent::input() {
-    if (received_.empty())
-        return {};
-    const char byte = received_.front();
-    received_.pop_front();
-    ++bytesRead_;
-    return std::string(1, byte);
-}
-
-std::int16_t WinSerialComponent::commEvent() const {
-    return commEvent_;
+    throw loseDeviceUnderCall();
 }
 
 void WinSerialComponent::takeArrivedBytes() {
     if (!reader_)
         return;  // news from a reader that has been stopped since
-    if (reader_->takeArrived(received_))
+    std::string arrived;
+    const bool failed = reader_->takeArrived(arrived);
+    storeReceivedBytes(arrived.data(), arrived.size());
+    if (failed)
         loseDevice();
     else
         scheduleNotification();
 }
 
-void WinSerialComponent::scheduleNotification() {
-    if (notificationPending_ || received_.empty() || !portOpen())
-        return;
-    notificationPending_ = PostMessageW(window_, NotificationMessage, 0, 0) != FALSE;
+bool WinSerialComponent::postNotification() {
+    return PostMessageW(window_, NotificationMessage, 0, 0) != FALSE;
 }
 
-void WinSerialComponent::deliverNotification() {
-    notificationPending_ = false;
-    if (received_.empty() || !portOpen())
-        return;
-    runCommHandler();
-}
-
-void WinSerialComponent::runCommHandler() {
-    commEvent_ = comm_event::Receive;
-    const std::uint64_t readBefore = bytesRead_;
-    const std::weak_ptr<char> alive = lifetime_;
-    // A copy, so that a handler may replace itself while it runs.
-    const CommHandler handler = onComm();
-    if (handler) {
-        try {
-            handler();
-        } catch (const automation::RuntimeError& error) {
-            if (alive.expired())
-                return;
-            reportError(error);
-        } catch (const std::exception& error) {
-            if (alive.expired())
-                return;
-            reportError(automation::RuntimeError(automation::error_number::InvalidProcedureCall,
-                                                 std::string("The receive handler failed: ") + error.what()));
-        }
-    }
-    if (alive.expired())
-        return;
-    // A handler that read nothing is not called again for the same bytes: it would only be
-    // called again and again without end. The next byte to arrive brings a new notification.
-    if (bytesRead_ != readBefore)
-        scheduleNotification();
-}
-
-void WinSerialComponent::reportError(const automation::RuntimeError& error) {
-    const ErrorHandler handler = onError();
-    if (!handler) {
-        OutputDebugStringA(("quenvar serial: " + error.description() + "\n").c_str());
-        return;
-    }
-    try {
-        handler(error);
-    } catch (const std::exception& failure) {
-        OutputDebugStringA((std::string("quenvar serial: the error handler failed: ") + failure.what() + "\n").c_str());
-    }
-}
-
-void WinSerialComponent::loseDevice() {
-    if (!portOpen())
-        return;
-    const automation::RuntimeError error = deviceLostError(openPortNumber_, openDevice_);
-    closePort();
-    commEvent_ = comm_event::DeviceLost;
-    reportError(error);
+// Only warnings, and only for a debugger: the errors themselves reach the error handler.
+void WinSerialComponent::log(LogLevel level, const std::string& message) const {
+    if (level == LogLevel::Warning)
+        OutputDebugStringA(("quenvar serial: " + message + "\n").c_str());
 }
 
 }  // namespace quenvar::serial

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QEventLoop>
-#include <QPointer>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -12,14 +13,14 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/serial/PortMap.h"
 #include "platform/serial/QtSerialComponent.h"
 #include "tests/support/EventLoopWaits.h"
-#include "tests/support/RuntimeErrors.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/RuntimeErrors.h"
+#include "tests/support/SerialComponentRecord.h"
 
 namespace quenvar::serial {
 namespace {
@@ -38,14 +39,8 @@ void mapPort(int port, const std::string& device) {
     qputenv(portVariableName(port).c_str(), QByteArray::fromStdString(device));
 }
 
-std::string allByteValues() {
-    std::string bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.push_back(static_cast<char>(value));
-    return bytes;
-}
-
-class QtSerialComponentTest : public ::testing::Test {
+// Records what the component tells once a case calls listenTo(component).
+class QtSerialComponentTest : public ::testing::Test, public quenvar::testing::SerialComponentRecord {
 protected:
     void SetUp() override {
         clearVariables();
@@ -57,21 +52,8 @@ protected:
             qunsetenv(portVariableName(port).c_str());
     }
 
-    // Records every notification and error; the handler reads one byte per run, as the
-    // control's receive handler does.
-    void recordOneBytePerNotification() {
-        component.setOnComm([this] {
-            events.push_back(component.commEvent());
-            reads += component.input();
-        });
-        component.setOnError([this](const RuntimeError& error) { errors.push_back(error); });
-    }
-
     PseudoTerminal pty;
     QtSerialComponent component;
-    std::vector<std::int16_t> events;
-    std::string reads;
-    std::vector<RuntimeError> errors;
 };
 
 TEST_F(QtSerialComponentTest, OpensAndClosesTheMappedDevice) {
@@ -90,7 +72,7 @@ TEST_F(QtSerialComponentTest, OpensAndClosesTheMappedDevice) {
 }
 
 TEST_F(QtSerialComponentTest, OpeningTheOpenPortAgainLeavesItUntouched) {
-    recordOneBytePerNotification();
+    listenTo(component);
     component.setPortOpen(true);
     // Waiting in the device and queued for it: a reopen would flush both away.
     pty.send("k");
@@ -122,7 +104,7 @@ TEST_F(QtSerialComponentTest, SelectingAnotherPortAndOpeningSwitchesDevices) {
 
 TEST_F(QtSerialComponentTest, EveryByteValueGoesOutAsOneByteInWriteOrder) {
     component.setPortOpen(true);
-    const std::string bytes = allByteValues();
+    const std::string bytes = quenvar::testing::allByteValues();
     for (char byte : bytes)
         component.setOutput(std::string(1, byte));
     component.setOutput(std::string("\x00\xff\x00", 3));
@@ -142,8 +124,7 @@ TEST_F(QtSerialComponentTest, SendingOnAClosedPortIsAnErrorAndSendsNothing) {
     const auto neverOpened = errorFrom([&] { component.setOutput("x"); });
     ASSERT_TRUE(neverOpened.has_value());
     EXPECT_EQ(neverOpened->number(), number::PortNotOpen);
-    EXPECT_NE(neverOpened->description().find("Operation valid only when the port is open"),
-              std::string::npos);
+    EXPECT_NE(neverOpened->description().find("Operation valid only when the port is open"), std::string::npos);
 
     component.setPortOpen(true);
     component.setPortOpen(false);
@@ -166,14 +147,13 @@ TEST_F(QtSerialComponentTest, UnknownPortNumberIsRefusedAndTheSelectionKept) {
 }
 
 TEST_F(QtSerialComponentTest, OneNotificationAndOneCharacterPerReceivedByte) {
-    recordOneBytePerNotification();
+    listenTo(component);
     component.setPortOpen(true);
     pty.send(std::string("\x6A\x00\x55", 3));
     ASSERT_TRUE(waitUntil([&] { return reads.size() == 3; })) << reads.size();
     processEventsFor(100ms);
     EXPECT_EQ(reads, std::string("\x6A\x00\x55", 3));
-    EXPECT_EQ(events, (std::vector<std::int16_t>{comm_event::Receive, comm_event::Receive,
-                                                 comm_event::Receive}));
+    EXPECT_EQ(events, (std::vector<std::int16_t>{comm_event::Receive, comm_event::Receive, comm_event::Receive}));
     EXPECT_EQ(component.input(), "") << "nothing left once every byte was read";
     EXPECT_TRUE(errors.empty());
 }
@@ -248,12 +228,16 @@ TEST_F(QtSerialComponentTest, NotificationsNestInsideAModalLoopWithoutLosingByte
 }
 
 TEST_F(QtSerialComponentTest, AHandlerErrorIsReportedAndTheNextByteStillDelivered) {
-    struct Case { const char* name; std::function<void()> fail; std::int32_t number; const char* text; };
+    struct Case {
+        const char* name;
+        std::function<void()> fail;
+        std::int32_t number;
+        const char* text;
+    };
     const Case cases[] = {
-        {"run-time error", [] { throw RuntimeError(number::Overflow, "Overflow"); }, number::Overflow,
-         "Overflow"},
-        {"standard exception", [] { throw std::out_of_range("entry 2 is missing"); },
-         number::InvalidProcedureCall, "entry 2 is missing"},
+        {"run-time error", [] { throw RuntimeError(number::Overflow, "Overflow"); }, number::Overflow, "Overflow"},
+        {"standard exception", [] { throw std::out_of_range("entry 2 is missing"); }, number::InvalidProcedureCall,
+         "entry 2 is missing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -330,7 +314,7 @@ TEST_F(QtSerialComponentTest, APortInUseByAnotherOwnerIsReportedAsBusy) {
 }
 
 TEST_F(QtSerialComponentTest, LosingTheDeviceClosesThePortReportsOnceAndDoesNotSpin) {
-    recordOneBytePerNotification();
+    listenTo(component);
     component.setPortOpen(true);
     pty.send("z");
     ASSERT_TRUE(waitUntil([&] { return reads == "z"; }));
@@ -340,8 +324,7 @@ TEST_F(QtSerialComponentTest, LosingTheDeviceClosesThePortReportsOnceAndDoesNotS
     EXPECT_FALSE(component.portOpen());
     EXPECT_EQ(component.commEvent(), comm_event::DeviceLost);
     EXPECT_EQ(errors[0].number(), number::DeviceIoError);
-    EXPECT_NE(errors[0].description().find(pty.deviceName()), std::string::npos)
-        << errors[0].description();
+    EXPECT_NE(errors[0].description().find(pty.deviceName()), std::string::npos) << errors[0].description();
 
     const CpuShare share = cpuShareWhileEventsRun(300ms);
     EXPECT_EQ(errors.size(), 1u);
@@ -386,7 +369,7 @@ TEST_F(QtSerialComponentTest, WireLogShowsBytesBothWaysAsHexWhenSwitchedOn) {
     QStringList log;
     capturedLog = &log;
     const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-    recordOneBytePerNotification();
+    listenTo(component);
     component.setPortOpen(true);
     component.setOutput("\x01");
     EXPECT_EQ(pty.receive(1), "\x01");

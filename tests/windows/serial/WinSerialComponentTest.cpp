@@ -16,6 +16,7 @@
 #include "platform/serial/PortMap.h"
 #include "platform/serial/windows/WinSerialComponent.h"
 #include "tests/support/RuntimeErrors.h"
+#include "tests/support/SerialComponentRecord.h"
 #include "tests/windows/support/MessageLoop.h"
 #include "tests/windows/support/SimulatorBehindCom1.h"
 
@@ -41,17 +42,10 @@ int threadsOfThisProcess() {
     return threads;
 }
 
-class WinSerialComponentTest : public ::testing::Test {
+// Records what the component tells from the start.
+class WinSerialComponentTest : public ::testing::Test, public quenvar::testing::SerialComponentRecord {
 protected:
-    // Records every notification and error; one byte read per notification, as the control's
-    // receive handler does.
-    WinSerialComponentTest() {
-        component.setOnComm([this] {
-            events.push_back(component.commEvent());
-            reads += component.input();
-        });
-        component.setOnError([this](const RuntimeError& error) { errors.push_back(error); });
-    }
+    WinSerialComponentTest() { listenTo(component); }
 
     // Sends bytes and waits until x10sim has them all.
     void send(const std::string& bytes) {
@@ -61,9 +55,6 @@ protected:
     }
 
     WinSerialComponent component;
-    std::vector<std::int16_t> events;
-    std::string reads;
-    std::vector<RuntimeError> errors;
 };
 
 TEST_F(WinSerialComponentTest, OpensAt4800Bits8N1WithoutFlowControlAndReportsPortErrors) {
@@ -202,9 +193,7 @@ TEST_F(WinSerialComponentAloneTest, DeviceGoneIsReportedOnceWithThePortClosedAnd
 
 TEST_F(WinSerialComponentAloneTest, EveryByteValueReachesTheFarEndInWriteOrder) {
     component.setPortOpen(true);
-    std::string bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.push_back(static_cast<char>(value));
+    std::string bytes = quenvar::testing::allByteValues();
     for (char byte : bytes)
         component.setOutput(std::string(1, byte));
     component.setOutput(std::string("\x00\xff\x00", 3));
