@@ -41,25 +41,18 @@ bool userMayReadAndWrite(const std::string& device) {
 // QSerialPort's errors as the component's own; the one place that reads them.
 PortFault faultOf(QSerialPort::SerialPortError error, bool accessAllowed) {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return PortFault::DeviceMissing;
-    // QSerialPort reports a denied open and a port locked by another program alike.
-    case QSerialPort::PermissionError:
-        return accessAllowed ? PortFault::InUse : PortFault::AccessDenied;
-    case QSerialPort::OpenError:
-        return PortFault::InUse;
-    case QSerialPort::UnsupportedOperationError:
-        return PortFault::NotASerialPort;
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-        return PortFault::DeviceLost;
-    case QSerialPort::NotOpenError:
-        return PortFault::NotOpen;
-    case QSerialPort::NoError:
-    case QSerialPort::TimeoutError:
-    case QSerialPort::UnknownError:
-        break;
+        case QSerialPort::DeviceNotFoundError: return PortFault::DeviceMissing;
+        // QSerialPort reports a denied open and a port locked by another program alike.
+        case QSerialPort::PermissionError: return accessAllowed ? PortFault::InUse : PortFault::AccessDenied;
+        case QSerialPort::OpenError: return PortFault::InUse;
+        case QSerialPort::UnsupportedOperationError: return PortFault::NotASerialPort;
+        case QSerialPort::ResourceError:
+        case QSerialPort::ReadError:
+        case QSerialPort::WriteError: return PortFault::DeviceLost;
+        case QSerialPort::NotOpenError: return PortFault::NotOpen;
+        case QSerialPort::NoError:
+        case QSerialPort::TimeoutError:
+        case QSerialPort::UnknownError: break;
     }
     return PortFault::Other;
 }
@@ -105,8 +98,7 @@ void QtSerialComponent::attachDevice(std::int16_t port, const std::string& devic
 }
 
 void QtSerialComponent::detachDevice() {
-    if (!deviceLost())
-        sendWhatIsQueued();
+    if (!deviceLost()) sendWhatIsQueued();
     port_.close();
     port_.clearError();
     qCDebug(lcSerial).noquote() << "Closed serial port" << openPortNumber() << portDevice().c_str();
@@ -115,8 +107,7 @@ void QtSerialComponent::detachDevice() {
 void QtSerialComponent::sendWhatIsQueued() {
     const QDeadlineTimer deadline(CloseSendTimeoutMs);
     while (port_.bytesToWrite() > 0 && !deadline.hasExpired() && !deviceLost()) {
-        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            break;
+        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) break;
     }
     if (port_.bytesToWrite() > 0) {
         qCWarning(lcSerial).noquote() << "Serial port" << openPortNumber() << portDevice().c_str() << "closed with"
@@ -131,8 +122,7 @@ void QtSerialComponent::watchForHangUp() {
 #ifdef Q_OS_UNIX
     const auto notifiers = port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
     for (QSocketNotifier* notifier : notifiers) {
-        if (notifier->type() == QSocketNotifier::Read)
-            notifier->installEventFilter(this);
+        if (notifier->type() == QSocketNotifier::Read) notifier->installEventFilter(this);
     }
 #endif
 }
@@ -140,13 +130,10 @@ void QtSerialComponent::watchForHangUp() {
 bool QtSerialComponent::deviceHungUp() const {
 #ifdef Q_OS_UNIX
     const int descriptor = static_cast<int>(port_.handle());
-    if (descriptor < 0)
-        return false;
+    if (descriptor < 0) return false;
     pollfd watched{descriptor, POLLIN, 0};
-    if (::poll(&watched, 1, 0) <= 0)
-        return false;
-    if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
-        return false;
+    if (::poll(&watched, 1, 0) <= 0) return false;
+    if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) return false;
     // Bytes that arrived before the hang-up are still read first.
     int waiting = 0;
     return ::ioctl(descriptor, FIONREAD, &waiting) != 0 || waiting <= 0;
@@ -179,21 +166,20 @@ void QtSerialComponent::writeToDevice(const std::string& bytes) {
 }
 
 void QtSerialComponent::collectBytesWaitingInDevice() {
-    if (portOpen() && port_.bytesAvailable() > 0)
-        takeReceivedBytes();
+    if (portOpen() && port_.bytesAvailable() > 0) takeReceivedBytes();
 }
 
 void QtSerialComponent::takeReceivedBytes() {
     const QByteArray data = port_.readAll();
-    if (data.isEmpty())
-        return;
+    if (data.isEmpty()) return;
     qCDebug(lcWire).noquote() << "port" << openPortNumber() << "<-" << data.toHex(' ');
     storeReceivedBytes(data.constData(), static_cast<std::size_t>(data.size()));
     scheduleNotification();
 }
 
 bool QtSerialComponent::postNotification() {
-    QMetaObject::invokeMethod(this, [this] { deliverNotification(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { deliverNotification(); }, Qt::QueuedConnection);
     return true;
 }
 
@@ -206,29 +192,27 @@ void QtSerialComponent::log(LogLevel level, const std::string& message) const {
 
 void QtSerialComponent::handlePortError(QSerialPort::SerialPortError error) {
     switch (error) {
-    case QSerialPort::NoError:
-    case QSerialPort::TimeoutError:
-    case QSerialPort::NotOpenError:
-    // Raised for modem-line and similar requests a device does not support (a pseudo-terminal
-    // has no DTR); the port works without them.
-    case QSerialPort::UnsupportedOperationError:
-        return;
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-        if (!opening_)
-            loseDevice();
-        return;
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::PermissionError:
-    case QSerialPort::OpenError:
-    case QSerialPort::UnknownError:
-        // While opening, open()'s result decides; otherwise the port still works.
-        if (!opening_) {
-            qCWarning(lcSerial).noquote()
-                << "Serial port" << openPortNumber() << portDevice().c_str() << "reported:" << port_.errorString();
-        }
-        return;
+        case QSerialPort::NoError:
+        case QSerialPort::TimeoutError:
+        case QSerialPort::NotOpenError:
+        // Raised for modem-line and similar requests a device does not support (a pseudo-terminal
+        // has no DTR); the port works without them.
+        case QSerialPort::UnsupportedOperationError: return;
+        case QSerialPort::ResourceError:
+        case QSerialPort::ReadError:
+        case QSerialPort::WriteError:
+            if (!opening_) loseDevice();
+            return;
+        case QSerialPort::DeviceNotFoundError:
+        case QSerialPort::PermissionError:
+        case QSerialPort::OpenError:
+        case QSerialPort::UnknownError:
+            // While opening, open()'s result decides; otherwise the port still works.
+            if (!opening_) {
+                qCWarning(lcSerial).noquote()
+                    << "Serial port" << openPortNumber() << portDevice().c_str() << "reported:" << port_.errorString();
+            }
+            return;
     }
 }
 
@@ -241,8 +225,7 @@ void QtSerialComponent::closeLostPort(const automation::RuntimeError& error) {
     QMetaObject::invokeMethod(
         this,
         [this, error, session = openSession_] {
-            if (session == openSession_)
-                closePort();
+            if (session == openSession_) closePort();
             reportError(error);
         },
         Qt::QueuedConnection);

@@ -13,9 +13,7 @@ void SerialComponentBase::setCommPort(std::int16_t port) {
     selectedPort_ = port;
 }
 
-std::int16_t SerialComponentBase::commPort() const {
-    return selectedPort_;
-}
+std::int16_t SerialComponentBase::commPort() const { return selectedPort_; }
 
 void SerialComponentBase::setPortOpen(bool open) {
     if (open)
@@ -24,22 +22,15 @@ void SerialComponentBase::setPortOpen(bool open) {
         closePort();
 }
 
-bool SerialComponentBase::portOpen() const {
-    return openPortNumber_ != 0 && !deviceLost_;
-}
+bool SerialComponentBase::portOpen() const { return openPortNumber_ != 0 && !deviceLost_; }
 
-std::string SerialComponentBase::openDevice() const {
-    return portOpen() ? openDevice_ : std::string();
-}
+std::string SerialComponentBase::openDevice() const { return portOpen() ? openDevice_ : std::string(); }
 
-std::size_t SerialComponentBase::bytesWaiting() const {
-    return received_.size();
-}
+std::size_t SerialComponentBase::bytesWaiting() const { return received_.size(); }
 
 void SerialComponentBase::openSelectedPort() {
     const std::string device = deviceForPort(selectedPort_);
-    if (portOpen() && openPortNumber_ == selectedPort_)
-        return;
+    if (portOpen() && openPortNumber_ == selectedPort_) return;
     closePort();
 
     if (!received_.empty()) {
@@ -54,8 +45,7 @@ void SerialComponentBase::openSelectedPort() {
 }
 
 void SerialComponentBase::closePort() {
-    if (openPortNumber_ == 0)
-        return;
+    if (openPortNumber_ == 0) return;
     detachDevice();
     openPortNumber_ = 0;
     openDevice_.clear();
@@ -63,41 +53,34 @@ void SerialComponentBase::closePort() {
 }
 
 void SerialComponentBase::setOutput(const std::string& bytes) {
-    if (!portOpen())
-        throw portNotOpenError(selectedPort_);
-    if (bytes.empty())
-        return;
+    if (!portOpen()) throw portNotOpenError(selectedPort_);
+    if (bytes.empty()) return;
     writeToDevice(bytes);
 }
 
 std::string SerialComponentBase::input() {
     collectBytesWaitingInDevice();
-    if (received_.empty())
-        return {};
+    if (received_.empty()) return {};
     const char byte = received_.front();
     received_.pop_front();
     ++bytesRead_;
     return std::string(1, byte);
 }
 
-std::int16_t SerialComponentBase::commEvent() const {
-    return commEvent_;
-}
+std::int16_t SerialComponentBase::commEvent() const { return commEvent_; }
 
 void SerialComponentBase::storeReceivedBytes(const char* bytes, std::size_t count) {
     received_.insert(received_.end(), bytes, bytes + count);
 }
 
 void SerialComponentBase::scheduleNotification() {
-    if (notificationPending_ || received_.empty() || !portOpen())
-        return;
+    if (notificationPending_ || received_.empty() || !portOpen()) return;
     notificationPending_ = postNotification();
 }
 
 void SerialComponentBase::deliverNotification() {
     notificationPending_ = false;
-    if (received_.empty() || !portOpen())
-        return;
+    if (received_.empty() || !portOpen()) return;
     runCommHandler();
 }
 
@@ -111,25 +94,21 @@ void SerialComponentBase::runCommHandler() {
         try {
             handler();
         } catch (const automation::RuntimeError& error) {
-            if (alive.expired())
-                return;
+            if (alive.expired()) return;
             log(LogLevel::Warning,
                 "The receive handler failed with error " + std::to_string(error.number()) + ": " + error.description());
             reportError(error);
         } catch (const std::exception& error) {
-            if (alive.expired())
-                return;
+            if (alive.expired()) return;
             const std::string description = std::string("The receive handler failed: ") + error.what();
             log(LogLevel::Warning, description);
             reportError(automation::RuntimeError(automation::error_number::InvalidProcedureCall, description));
         }
     }
-    if (alive.expired())
-        return;
+    if (alive.expired()) return;
     // A handler that read nothing is not called again for the same bytes: it would only be
     // called again and again without end. The next byte to arrive brings a new notification.
-    if (bytesRead_ != readBefore)
-        scheduleNotification();
+    if (bytesRead_ != readBefore) scheduleNotification();
 }
 
 void SerialComponentBase::reportError(const automation::RuntimeError& error) {
@@ -147,8 +126,7 @@ void SerialComponentBase::reportError(const automation::RuntimeError& error) {
 }
 
 void SerialComponentBase::loseDevice() {
-    if (!portOpen())
-        return;
+    if (!portOpen()) return;
     deviceLost_ = true;
     commEvent_ = comm_event::DeviceLost;
     const automation::RuntimeError error = deviceLostError(openPortNumber_, openDevice_);

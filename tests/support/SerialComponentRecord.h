@@ -29,8 +29,7 @@ struct SerialComponentRecord {
 // Every byte value once, in ascending order: what the wire must carry unchanged.
 inline std::string allByteValues() {
     std::string bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.push_back(static_cast<char>(value));
+    for (int value = 0; value < 256; ++value) bytes.push_back(static_cast<char>(value));
     return bytes;
 }
 

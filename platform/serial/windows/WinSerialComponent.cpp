@@ -40,9 +40,9 @@ HINSTANCE thisModule() {
 
 std::string systemMessage(DWORD error) {
     char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
@@ -53,20 +53,17 @@ std::string systemMessage(DWORD error) {
 // The system's reasons for refusing to open a port, as the component's own.
 PortFault openFault(DWORD error) {
     switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_DEVICE_NOT_CONNECTED:
-        return PortFault::DeviceMissing;
-    // A port is opened for one program at a time; the next one is denied access.
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
-        return PortFault::InUse;
-    default:
-        return PortFault::Other;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_NOT_CONNECTED: return PortFault::DeviceMissing;
+        // A port is opened for one program at a time; the next one is denied access.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY: return PortFault::InUse;
+        default: return PortFault::Other;
     }
 }
 
@@ -78,8 +75,7 @@ std::string devicePath(const std::string& device) {
 bool configureLine(HANDLE port) {
     DCB line{};
     line.DCBlength = sizeof line;
-    if (!GetCommState(port, &line))
-        return false;
+    if (!GetCommState(port, &line)) return false;
     line.BaudRate = CBR_4800;
     line.ByteSize = 8;
     line.Parity = NOPARITY;
@@ -97,11 +93,9 @@ bool configureLine(HANDLE port) {
     line.fNull = FALSE;
     // Otherwise a framing error would stop all reads and writes until cleared.
     line.fAbortOnError = FALSE;
-    if (!SetCommState(port, &line))
-        return false;
+    if (!SetCommState(port, &line)) return false;
     COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, ReadTimeoutMs, WriteTimeoutPerByteMs, WriteTimeoutMs};
-    if (!SetCommTimeouts(port, &timeouts))
-        return false;
+    if (!SetCommTimeouts(port, &timeouts)) return false;
     PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
     return true;
 }
@@ -114,11 +108,9 @@ class WinSerialComponent::Reader {
 public:
     Reader(HANDLE port, HWND window) : port_(port), window_(window) {
         stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (stop_ != nullptr)
-            thread_ = CreateThread(nullptr, 0, &Reader::threadEntry, this, 0, nullptr);
+        if (stop_ != nullptr) thread_ = CreateThread(nullptr, 0, &Reader::threadEntry, this, 0, nullptr);
         if (thread_ == nullptr) {
-            if (stop_ != nullptr)
-                CloseHandle(stop_);
+            if (stop_ != nullptr) CloseHandle(stop_);
             throw std::runtime_error("cannot start the serial reader thread: " + systemMessage(GetLastError()));
         }
     }
@@ -179,8 +171,7 @@ private:
                 const bool quick = GetTickCount64() - started < ReadTimeoutMs / 2;
                 quickEmptyReads = quick ? quickEmptyReads + 1 : 0;
             }
-            if (outcome == ReadOutcome::Stopped)
-                break;
+            if (outcome == ReadOutcome::Stopped) break;
             if (outcome == ReadOutcome::Failed || quickEmptyReads >= QuickEmptyReadsOfALostDevice) {
                 report(nullptr, 0, true);
                 break;
@@ -192,8 +183,7 @@ private:
     ReadOutcome readSome(OVERLAPPED& overlapped, char* buffer, DWORD size, DWORD& count) {
         ResetEvent(overlapped.hEvent);
         if (!ReadFile(port_, buffer, size, nullptr, &overlapped)) {
-            if (GetLastError() != ERROR_IO_PENDING)
-                return ReadOutcome::Failed;
+            if (GetLastError() != ERROR_IO_PENDING) return ReadOutcome::Failed;
             const HANDLE events[] = {overlapped.hEvent, stop_};
             if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
                 CancelIoEx(port_, &overlapped);
@@ -270,12 +260,10 @@ void WinSerialComponent::releaseWindow() {
         DestroyWindow(window_);
         window_ = nullptr;
     }
-    if (writeDone_ != nullptr)
-        CloseHandle(writeDone_);
+    if (writeDone_ != nullptr) CloseHandle(writeDone_);
     writeDone_ = nullptr;
     AcquireSRWLockExclusive(&windowClassLock);
-    if (--windowClassUsers == 0)
-        UnregisterClassW(WindowClassName, thisModule());
+    if (--windowClassUsers == 0) UnregisterClassW(WindowClassName, thisModule());
     ReleaseSRWLockExclusive(&windowClassLock);
 }
 
@@ -296,8 +284,7 @@ LRESULT CALLBACK WinSerialComponent::windowProcedure(HWND window, UINT message, 
 }
 
 DCB WinSerialComponent::lineSettings() const {
-    if (!portOpen())
-        throw portNotOpenError(commPort());
+    if (!portOpen()) throw portNotOpenError(commPort());
     DCB line{};
     line.DCBlength = sizeof line;
     if (!GetCommState(port_, &line)) {
@@ -307,8 +294,8 @@ DCB WinSerialComponent::lineSettings() const {
 }
 
 void WinSerialComponent::attachDevice(std::int16_t portNumber, const std::string& device) {
-    const HANDLE port = CreateFileA(devicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    const HANDLE port = CreateFileA(devicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         throw describePortFailure({openFault(error), portNumber, device, systemMessage(error)});
@@ -345,18 +332,15 @@ void WinSerialComponent::writeToDevice(const std::string& bytes) {
     overlapped.hEvent = writeDone_;
     DWORD written = 0;
     bool done = WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &overlapped);
-    if (done || GetLastError() == ERROR_IO_PENDING)
-        done = GetOverlappedResult(port_, &overlapped, &written, TRUE);
-    if (done && written == bytes.size())
-        return;
+    if (done || GetLastError() == ERROR_IO_PENDING) done = GetOverlappedResult(port_, &overlapped, &written, TRUE);
+    if (done && written == bytes.size()) return;
     // A device that takes no more bytes, or refuses them, is as good as gone: the caller hears
     // of it, and the port is closed so that nothing else waits on it.
     throw loseDeviceUnderCall();
 }
 
 void WinSerialComponent::takeArrivedBytes() {
-    if (!reader_)
-        return;  // news from a reader that has been stopped since
+    if (!reader_) return;  // news from a reader that has been stopped since
     std::string arrived;
     const bool failed = reader_->takeArrived(arrived);
     storeReceivedBytes(arrived.data(), arrived.size());
@@ -366,14 +350,11 @@ void WinSerialComponent::takeArrivedBytes() {
         scheduleNotification();
 }
 
-bool WinSerialComponent::postNotification() {
-    return PostMessageW(window_, NotificationMessage, 0, 0) != FALSE;
-}
+bool WinSerialComponent::postNotification() { return PostMessageW(window_, NotificationMessage, 0, 0) != FALSE; }
 
 // Only warnings, and only for a debugger: the errors themselves reach the error handler.
 void WinSerialComponent::log(LogLevel level, const std::string& message) const {
-    if (level == LogLevel::Warning)
-        OutputDebugStringA(("quenvar serial: " + message + "\n").c_str());
+    if (level == LogLevel::Warning) OutputDebugStringA(("quenvar serial: " + message + "\n").c_str());
 }
 
 }  // namespace quenvar::serial

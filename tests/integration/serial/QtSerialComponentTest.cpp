@@ -48,8 +48,7 @@ protected:
     }
     void TearDown() override { clearVariables(); }
     static void clearVariables() {
-        for (int port = FirstPortNumber; port <= LastPortNumber; ++port)
-            qunsetenv(portVariableName(port).c_str());
+        for (int port = FirstPortNumber; port <= LastPortNumber; ++port) qunsetenv(portVariableName(port).c_str());
     }
 
     PseudoTerminal pty;
@@ -105,8 +104,7 @@ TEST_F(QtSerialComponentTest, SelectingAnotherPortAndOpeningSwitchesDevices) {
 TEST_F(QtSerialComponentTest, EveryByteValueGoesOutAsOneByteInWriteOrder) {
     component.setPortOpen(true);
     const std::string bytes = quenvar::testing::allByteValues();
-    for (char byte : bytes)
-        component.setOutput(std::string(1, byte));
+    for (char byte : bytes) component.setOutput(std::string(1, byte));
     component.setOutput(std::string("\x00\xff\x00", 3));
     EXPECT_EQ(pty.receive(bytes.size() + 3), bytes + std::string("\x00\xff\x00", 3));
 }
@@ -114,8 +112,7 @@ TEST_F(QtSerialComponentTest, EveryByteValueGoesOutAsOneByteInWriteOrder) {
 TEST_F(QtSerialComponentTest, BytesQueuedWhenThePortClosesStillGoOut) {
     component.setPortOpen(true);
     const std::string reply = "\xFB" + std::string(42, '\0');
-    for (char byte : reply)
-        component.setOutput(std::string(1, byte));
+    for (char byte : reply) component.setOutput(std::string(1, byte));
     component.setPortOpen(false);
     EXPECT_EQ(pty.receive(reply.size()), reply);
 }
@@ -246,8 +243,7 @@ TEST_F(QtSerialComponentTest, AHandlerErrorIsReportedAndTheNextByteStillDelivere
         std::vector<RuntimeError> reported;
         port.setOnComm([&] {
             seen += port.input();
-            if (seen.size() == 1)
-                c.fail();
+            if (seen.size() == 1) c.fail();
         });
         port.setOnError([&](const RuntimeError& error) { reported.push_back(error); });
         port.setPortOpen(true);

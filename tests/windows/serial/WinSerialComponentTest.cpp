@@ -108,8 +108,7 @@ TEST_F(WinSerialComponentTest, EachReceivedByteIsOneNotificationAndOneCharacterA
     ASSERT_TRUE(runMessagesUntil([&] { return reads.size() == 2; }));
     component.setOnComm([&] {
         reads += component.input();
-        if (reads.size() == 3)
-            throw RuntimeError(number::Overflow, "Overflow");
+        if (reads.size() == 3) throw RuntimeError(number::Overflow, "Overflow");
     });
     Simulator::command("stray-bytes");
     ASSERT_TRUE(runMessagesUntil([&] { return reads.size() == 4; })) << reads.size();
@@ -194,8 +193,7 @@ TEST_F(WinSerialComponentAloneTest, DeviceGoneIsReportedOnceWithThePortClosedAnd
 TEST_F(WinSerialComponentAloneTest, EveryByteValueReachesTheFarEndInWriteOrder) {
     component.setPortOpen(true);
     std::string bytes = quenvar::testing::allByteValues();
-    for (char byte : bytes)
-        component.setOutput(std::string(1, byte));
+    for (char byte : bytes) component.setOutput(std::string(1, byte));
     component.setOutput(std::string("\x00\xff\x00", 3));
     bytes += std::string("\x00\xff\x00", 3);
     ASSERT_TRUE(runMessagesUntil([&] { return Simulator::received().size() >= bytes.size(); }));
