@@ -12,12 +12,16 @@
 # QUENVAR_X10SIM_COMMANDS. With QUENVAR_X10SIM_STAMPED=1 in the environment each line of that
 # record starts with the time it was written (seconds since the epoch, to the microsecond), for
 # the benchmarks. The simulator is stopped when the program ends. The exit status is the
-# program's.
+# program's, or 77 (a skipped test) when this machine cannot run the loader at all: some
+# kernels and sandboxes run no 32-bit programs.
 set -euo pipefail
 loader=${1:?usage: run-in-wine.sh LOADER PREFIX [--x10sim X10SIM LINK [OPTION...] --] PROGRAM [ARG...]}
 export WINEPREFIX=${2:?the prefix folder}
 shift 2
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+
+source "$(dirname "$0")/loader-check.sh"
+skip_unless_loader_runs "$loader"
 
 sim_pid=
 stop_simulator() {

@@ -13,6 +13,8 @@ site=${3:?the face site program}
 picture=${4:?the picture}
 output=${5:?where the photograph goes}
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+source "$(dirname "$0")/../loader-check.sh"
+skip_unless_loader_runs "$loader"
 
 work=$(mktemp -d)
 site_pid=
