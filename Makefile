@@ -52,9 +52,10 @@ build-windows: deps $(WIN32_DIR)/build.ninja $(WIN64_DIR)/build.ninja
 	cmake --build $(WIN32_DIR) -j $(JOBS)
 	cmake --build $(WIN64_DIR) -j $(JOBS)
 
-# Every test, once in a normal build and once under AddressSanitizer + UndefinedBehaviorSanitizer,
-# then the Windows modules' tests under Wine, then a short run of each fuzz target.
-test: test-plain test-sanitize test-windows test-fuzz
+# The style check first (it takes seconds), then every test, once in a normal build and once under
+# AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows modules' tests under Wine, then a
+# short run of each fuzz target.
+test: check-style test-plain test-sanitize test-windows test-fuzz
 
 test-plain: build
 	scripts/run-tests.sh $(BUILD_DIR)

@@ -1,8 +1,8 @@
 #include "bench/BenchSupport.h"
 
+#include <sys/utsname.h>
 #include <cstdio>
 #include <fstream>
-#include <sys/utsname.h>
 
 namespace quenvar::bench {
 
@@ -20,8 +20,8 @@ std::string machineDescription() {
         }
     }
     utsname system{};
-    const std::string kernel = uname(&system) == 0 ? std::string(system.sysname) + " " + system.release
-                                                   : std::string("unknown kernel");
+    const std::string kernel =
+        uname(&system) == 0 ? std::string(system.sysname) + " " + system.release : std::string("unknown kernel");
     return model + ", " + std::to_string(processors) + (processors == 1 ? " core, " : " cores, ") + kernel;
 }
 

@@ -23,8 +23,8 @@ namespace {
 
 using quenvar::automation::InvokeKind;
 using quenvar::automation::Variant;
-using quenvar::testing::ScriptedSerialComponent;
 using quenvar::bench::percentile;
+using quenvar::testing::ScriptedSerialComponent;
 using Clock = std::chrono::steady_clock;
 namespace control = quenvar::control;
 
@@ -83,10 +83,11 @@ void benchmarkCommandThroughInvoke() {
         if (batch >= warmUpBatches) perCommand.push_back(nanosecondsBetween(start, end) / commandsPerBatch);
     }
     const long long commands = static_cast<long long>(warmUpBatches + batches) * commandsPerBatch;
-    std::printf("x10on \"A\",\"01\" through Dispatch::invoke to a scripted serial component that keeps nothing: median %.3f us per command "
-                "(p99 of batch means %.3f us; %d batches of %d, queue emptied between batches; aim under 2 us)\n",
-                percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches,
-                commandsPerBatch);
+    std::printf(
+        "x10on \"A\",\"01\" through Dispatch::invoke to a scripted serial component that keeps nothing: median %.3f us "
+        "per command "
+        "(p99 of batch means %.3f us; %d batches of %d, queue emptied between batches; aim under 2 us)\n",
+        percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches, commandsPerBatch);
     if (setup.port->bytesWritten != static_cast<std::size_t>(commands) * 2 || setup.boxes->shown != 0) {
         std::printf("  warning: %zu bytes written for %lld commands (expected 2 each), %d boxes shown\n",
                     setup.port->bytesWritten, commands, setup.boxes->shown);
@@ -112,16 +113,18 @@ void benchmarkReceiveHandler() {
         const auto end = Clock::now();
         if (command >= warmUpCommands) perByte.push_back(nanosecondsBetween(start, end) / std::size(answers));
     }
-    std::printf("receive handler, whole On handshakes driven by the answer bytes: median %.0f ns per byte, p99 %.0f ns "
-                "(%d handshakes of 4 bytes; includes one clock read per 4 bytes; aim under 200 ns)\n",
-                percentile(perByte, 0.5), percentile(perByte, 0.99), commands);
+    std::printf(
+        "receive handler, whole On handshakes driven by the answer bytes: median %.0f ns per byte, p99 %.0f ns "
+        "(%d handshakes of 4 bytes; includes one clock read per 4 bytes; aim under 200 ns)\n",
+        percentile(perByte, 0.5), percentile(perByte, 0.99), commands);
     const int total = warmUpCommands + commands;
     // Per command: address (2) + acknowledge (1) + function (2) + acknowledge (1).
     if (setup.readyEvents != total || setup.port->bytesWritten != static_cast<std::size_t>(total) * 6 ||
         setup.boxes->shown != 0) {
-        std::printf("  warning: %d x10ready events, %zu bytes written for %d handshakes (expected 1 and 6 each), "
-                    "%d boxes shown\n",
-                    setup.readyEvents, setup.port->bytesWritten, total, setup.boxes->shown);
+        std::printf(
+            "  warning: %d x10ready events, %zu bytes written for %d handshakes (expected 1 and 6 each), "
+            "%d boxes shown\n",
+            setup.readyEvents, setup.port->bytesWritten, total, setup.boxes->shown);
     }
 }
 

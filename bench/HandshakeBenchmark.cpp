@@ -115,9 +115,10 @@ void benchmarkRepliesAtOnce() {
     const RunResult run = runCommands(simulator, commands, 50);
     std::printf("over a pty, x10sim answering at once: %d On commands in %.3f s: %.0f commands/s (aim >= 1000)\n",
                 run.finished, run.seconds, run.finished / run.seconds);
-    std::printf("  handshake step (a write by the control to the awaited reply handled), %zu steps: "
-                "p50 %.0f us, p99 %.0f us (aim p99 under 1 ms)\n",
-                run.steps.size(), percentile(run.steps, 0.5), percentile(run.steps, 0.99));
+    std::printf(
+        "  handshake step (a write by the control to the awaited reply handled), %zu steps: "
+        "p50 %.0f us, p99 %.0f us (aim p99 under 1 ms)\n",
+        run.steps.size(), percentile(run.steps, 0.5), percentile(run.steps, 0.99));
 }
 
 void benchmarkPacedLine() {
@@ -129,9 +130,10 @@ void benchmarkPacedLine() {
     const RunResult run = runCommands(simulator, commands, 5);
     constexpr double secondsPerByte = 10.0 / 4800.0;
     const double wireSeconds = static_cast<double>(run.wireBytes) * secondsPerByte;
-    std::printf("over a pty, line paced at 4800 bit/s both ways, no power-line time: %d On commands in %.3f s; "
-                "their %lld bytes need %.3f s on the wire: ratio %.3f (aim at most 1.05)\n",
-                run.finished, run.seconds, run.wireBytes, wireSeconds, run.seconds / wireSeconds);
+    std::printf(
+        "over a pty, line paced at 4800 bit/s both ways, no power-line time: %d On commands in %.3f s; "
+        "their %lld bytes need %.3f s on the wire: ratio %.3f (aim at most 1.05)\n",
+        run.finished, run.seconds, run.wireBytes, wireSeconds, run.seconds / wireSeconds);
     // Steps alternate: a transmission (2 bytes out, the echo back: 3 byte times), then its
     // acknowledge (1 byte out, ready back: 2 byte times). What lies beyond those is the cost of
     // the control, the pty and the event loop.
@@ -140,10 +142,11 @@ void benchmarkPacedLine() {
         const int byteTimes = i % 2 == 0 ? 3 : 2;
         beyondWire[i % 2].push_back(run.steps[i] - byteTimes * secondsPerByte * 1e6);
     }
-    std::printf("  time per handshake step beyond its bytes' wire time: transmission to echo p50 %.0f us, p99 %.0f us; "
-                "acknowledge to ready p50 %.0f us, p99 %.0f us\n",
-                percentile(beyondWire[0], 0.5), percentile(beyondWire[0], 0.99), percentile(beyondWire[1], 0.5),
-                percentile(beyondWire[1], 0.99));
+    std::printf(
+        "  time per handshake step beyond its bytes' wire time: transmission to echo p50 %.0f us, p99 %.0f us; "
+        "acknowledge to ready p50 %.0f us, p99 %.0f us\n",
+        percentile(beyondWire[0], 0.5), percentile(beyondWire[0], 0.99), percentile(beyondWire[1], 0.5),
+        percentile(beyondWire[1], 0.99));
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 // The virtual interface x10sim is started as a program of its own and mapped to CommPort 1;
 // the control is registered in a registry folder of this run. Figures only.
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -15,18 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <poll.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "bench/BenchSupport.h"
@@ -103,7 +103,8 @@ public:
                 buffer_.erase(0, end + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left <= 0ms) return std::nullopt;
             pollfd readable{fd_, POLLIN, 0};
             if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -124,7 +125,8 @@ struct Pipe {
     int write = -1;
     Pipe() {
         int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
         read = ends[0];
         write = ends[1];
     }
@@ -189,7 +191,8 @@ fs::path ownFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); 
 void prepare(Setup& setup) {
     setup.bin = ownFolder();
     char folderTemplate[] = "/tmp/quenvar-bench-XXXXXX";
-    if (!mkdtemp(folderTemplate)) throw std::runtime_error(std::string("cannot make a folder in /tmp: ") + std::strerror(errno));
+    if (!mkdtemp(folderTemplate))
+        throw std::runtime_error(std::string("cannot make a folder in /tmp: ") + std::strerror(errno));
     setup.folder = folderTemplate;
     const std::string registry = "QUENVAR_REGISTRY=" + (setup.folder / "registry").string();
     {
@@ -223,8 +226,8 @@ struct ProbeRun {
         environment.push_back("QUENVAR_PROBE_REPORT_FD=" + std::to_string(reports->write));
         // The offscreen platform warns about what it cannot do (raise a window and the like).
         const int errors = open(setup.programErrors.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        program = std::make_unique<Child>(setup.bin / "quenvarsample_probe", std::vector<std::string>{}, environment, -1,
-                                          reports->write, errors);
+        program = std::make_unique<Child>(setup.bin / "quenvarsample_probe", std::vector<std::string>{}, environment,
+                                          -1, reports->write, errors);
         if (errors >= 0) close(errors);
         reports->closeWrite();
         lines = std::make_unique<LineReader>(reports->read);
@@ -241,7 +244,8 @@ struct ProbeRun {
         std::string name;
         long long at = 0;
         fields >> name >> at;
-        if (name != what) throw std::runtime_error("the program reported \"" + *line + "\" instead of \"" + what + "\"");
+        if (name != what)
+            throw std::runtime_error("the program reported \"" + *line + "\" instead of \"" + what + "\"");
         return static_cast<double>(at - program->startedAt());
     }
 };
@@ -253,10 +257,11 @@ void benchmarkStartUp(const Setup& setup) {
         ProbeRun run(setup);
         milliseconds.push_back(run.awaitReport("frmcom") / 1e6);
     }
-    std::printf("start to the port selection window exposed (fork + exec, offscreen): median %.1f ms, "
-                "min %.1f ms, max %.1f ms over %d launches\n",
-                quenvar::bench::percentile(milliseconds, 0.5), *std::min_element(milliseconds.begin(), milliseconds.end()),
-                *std::max_element(milliseconds.begin(), milliseconds.end()), launches);
+    std::printf(
+        "start to the port selection window exposed (fork + exec, offscreen): median %.1f ms, "
+        "min %.1f ms, max %.1f ms over %d launches\n",
+        quenvar::bench::percentile(milliseconds, 0.5), *std::min_element(milliseconds.begin(), milliseconds.end()),
+        *std::max_element(milliseconds.begin(), milliseconds.end()), launches);
 }
 
 void benchmarkOpenAndIdle(const Setup& setup) {
@@ -270,9 +275,10 @@ void benchmarkOpenAndIdle(const Setup& setup) {
     if (!hasOpen(run.program->pid(), setup.device)) {
         throw std::runtime_error("the program does not hold " + setup.device + " open after OK");
     }
-    std::printf("with both windows open and CommPort 1 open on %s (controller window exposed %.1f ms after start): "
-                "VmRSS %ld KiB, VmHWM %ld KiB\n",
-                setup.device.c_str(), afterOk / 1e6, statusValue(status, "VmRSS"), statusValue(status, "VmHWM"));
+    std::printf(
+        "with both windows open and CommPort 1 open on %s (controller window exposed %.1f ms after start): "
+        "VmRSS %ld KiB, VmHWM %ld KiB\n",
+        setup.device.c_str(), afterOk / 1e6, statusValue(status, "VmRSS"), statusValue(status, "VmHWM"));
 
     constexpr auto period = 10s;
     int threads = 0;
@@ -280,15 +286,17 @@ void benchmarkOpenAndIdle(const Setup& setup) {
     std::this_thread::sleep_for(period);
     const long long after = contextSwitches(run.program->pid(), threads);
     const double seconds = std::chrono::duration<double>(period).count();
-    std::printf("idle with the port open: %lld context switches over %.0f s across %d threads: %.2f wake-ups per second "
-                "(aim under 1)\n",
-                after - before, seconds, threads, static_cast<double>(after - before) / seconds);
+    std::printf(
+        "idle with the port open: %lld context switches over %.0f s across %d threads: %.2f wake-ups per second "
+        "(aim under 1)\n",
+        after - before, seconds, threads, static_cast<double>(after - before) / seconds);
 }
 
 }  // namespace
 
 int main() {
-    quenvar::bench::printHeader("The program: start-up, memory and idle cost (quenvarsample, offscreen, x10sim on CommPort 1)");
+    quenvar::bench::printHeader(
+        "The program: start-up, memory and idle cost (quenvarsample, offscreen, x10sim on CommPort 1)");
     Setup setup;
     try {
         prepare(setup);

@@ -15,11 +15,11 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
-#include <unistd.h>
 
 #include "sample/Frmcom.h"
 #include "sample/Frmx10.h"
@@ -105,10 +105,13 @@ int main(int argc, char* argv[]) {
     quenvar::sample::SampleApp forms;
     UserScript script(forms, reporter);
     app.installEventFilter(&script);
-    QObject::connect(&forms, &quenvar::sample::SampleApp::lastWindowUnloaded, &app, [&] {
-        reporter.report("failed the program unloaded its last window");
-        QApplication::quit();
-    }, Qt::QueuedConnection);
+    QObject::connect(
+        &forms, &quenvar::sample::SampleApp::lastWindowUnloaded, &app,
+        [&] {
+            reporter.report("failed the program unloaded its last window");
+            QApplication::quit();
+        },
+        Qt::QueuedConnection);
     forms.start();
     return app.exec();
 }

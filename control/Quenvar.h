@@ -154,8 +154,8 @@ private:
     enum class AfterUpload { StayIdle, SendAgain, GoOnAsAfterReady };
     struct UploadUnderWay {
         AfterUpload after = AfterUpload::StayIdle;
-        bool reading = true;     // false once the bytes are in and being told to the host
-        std::size_t size = 0;    // bytes announced by the size byte; 0 until it has come
+        bool reading = true;              // false once the bytes are in and being told to the host
+        std::size_t size = 0;             // bytes announced by the size byte; 0 until it has come
         std::vector<std::uint8_t> bytes;  // mask and data bytes read so far
         bool transmissionsHeld = false;   // the host started transmissions meanwhile
     };

@@ -124,17 +124,11 @@ void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
     }
 }
 
-void Quenvar::lightson(const std::string& house) {
-    sendHouseCommand(house, x10::Function::AllLightsOn);
-}
+void Quenvar::lightson(const std::string& house) { sendHouseCommand(house, x10::Function::AllLightsOn); }
 
-void Quenvar::Lightsoff(const std::string& house) {
-    sendHouseCommand(house, x10::Function::AllLightsOff);
-}
+void Quenvar::Lightsoff(const std::string& house) { sendHouseCommand(house, x10::Function::AllLightsOff); }
 
-void Quenvar::alloff(const std::string& house) {
-    sendHouseCommand(house, x10::Function::AllUnitsOff);
-}
+void Quenvar::alloff(const std::string& house) { sendHouseCommand(house, x10::Function::AllUnitsOff); }
 
 void Quenvar::x10on(const std::string& house, const std::string& unit) {
     if (!portCheck() || !houseCheck(house) || !unitCheck(unit)) {

@@ -14,8 +14,7 @@ std::shared_ptr<ui::QtMessageBoxes> makeScreenBoxes() { return std::make_shared<
 
 }  // namespace
 
-QuenvarControl::QuenvarControl()
-    : QuenvarControl(std::make_unique<serial::QtSerialComponent>(), makeScreenBoxes()) {
+QuenvarControl::QuenvarControl() : QuenvarControl(std::make_unique<serial::QtSerialComponent>(), makeScreenBoxes()) {
     screenBoxes_ = static_cast<ui::QtMessageBoxes*>(boxes_.get());
 }
 

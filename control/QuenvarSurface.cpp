@@ -30,22 +30,19 @@ const automation::DispatchTable<Quenvar>& quenvarTable() {
                 [](Quenvar& c) { return Variant::fromInt16(c.comstatus()); },
                 [](Quenvar& c, const Variant& v) { c.setComstatus(v.toInt16()); }),
             Row::property(
-                member::strtotal, "strtotal", VarType::Text,
-                [](Quenvar& c) { return Variant::fromText(c.strtotal()); },
+                member::strtotal, "strtotal", VarType::Text, [](Quenvar& c) { return Variant::fromText(c.strtotal()); },
                 [](Quenvar& c, const Variant& v) { c.setStrtotal(v.toText()); }),
             Row::property(
                 member::sendstatus, "sendstatus", VarType::Bool,
                 [](Quenvar& c) { return Variant::fromBool(c.sendstatus()); },
                 [](Quenvar& c, const Variant& v) { c.setSendstatus(v.toBool()); }),
             Row::objectProperty(
-                member::colstring, "colstring",
-                [](Quenvar& c) { return Variant::fromObject(c.colstring()); },
+                member::colstring, "colstring", [](Quenvar& c) { return Variant::fromObject(c.colstring()); },
                 [](Quenvar& c, const Variant& v) {
                     c.setColstring(automation::objectAs<automation::Collection>(v.toObject()));
                 }),
             Row::property(
-                member::checksum, "checksum", VarType::Text,
-                [](Quenvar& c) { return Variant::fromText(c.checksum()); },
+                member::checksum, "checksum", VarType::Text, [](Quenvar& c) { return Variant::fromText(c.checksum()); },
                 [](Quenvar& c, const Variant& v) { c.setChecksum(v.toText()); }),
             Row::property(
                 member::countmacro, "countmacro", VarType::Int16,
@@ -68,14 +65,10 @@ const automation::DispatchTable<Quenvar>& quenvarTable() {
                         [](Quenvar& c, Args a) { c.x10off(a[0].toText(), a[1].toText()); }),
             Row::method(member::x10dim, "x10dim",
                         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
-                        [](Quenvar& c, Args a) {
-                            c.x10dim(a[0].toText(), a[1].toText(), a[2].toInt16());
-                        }),
+                        [](Quenvar& c, Args a) { c.x10dim(a[0].toText(), a[1].toText(), a[2].toInt16()); }),
             Row::method(member::x10brighten, "x10brighten",
                         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
-                        [](Quenvar& c, Args a) {
-                            c.x10brighten(a[0].toText(), a[1].toText(), a[2].toInt16());
-                        }),
+                        [](Quenvar& c, Args a) { c.x10brighten(a[0].toText(), a[1].toText(), a[2].toInt16()); }),
             Row::method(member::alloff, "alloff", {{"house", VarType::Text}},
                         [](Quenvar& c, Args a) { c.alloff(a[0].toText()); }),
         });
@@ -97,7 +90,10 @@ const automation::InterfaceInfo& quenvarEventInterface() {
             {event::x10received,
              "x10received",
              automation::MemberKind::Method,
-             {{"house", VarType::Text}, {"units", VarType::Text}, {"command", VarType::Text}, {"level", VarType::Int16}},
+             {{"house", VarType::Text},
+              {"units", VarType::Text},
+              {"command", VarType::Text},
+              {"level", VarType::Int16}},
              VarType::Empty},
         },
     };

@@ -38,7 +38,7 @@ inline constexpr automation::MemberId alloff = 0x6003000C;
 namespace event {
 inline constexpr automation::MemberId x10ready = 1;
 inline constexpr automation::MemberId x10received = 2;
-}
+}  // namespace event
 
 // `_quenvar`: dual, hidden, not extensible, automation-compatible; six fields (each a
 // get and a put entry, colstring a get and a putref entry) and ten methods, 22 entries.

@@ -76,9 +76,7 @@ void Quenvar::endUpload(const std::vector<HeardFunction>& heard) {
                 sendx10(latestStr1_, latestStr2_);
             }
             break;
-        case AfterUpload::GoOnAsAfterReady:
-            goOnAfterReady();
-            break;
+        case AfterUpload::GoOnAsAfterReady: goOnAfterReady(); break;
     }
 }
 

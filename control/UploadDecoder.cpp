@@ -40,9 +40,9 @@ bool actsOnAWholeHouse(std::uint8_t function) {
 
 std::string functionName(std::uint8_t functionCode) {
     static const char* const names[16] = {
-        "All Units Off", "All Lights On", "On",         "Off",           "Dim",       "Bright",
-        "All Lights Off", "Extended Code", "Hail Request", "Hail Ack",   "Preset Dim", "Preset Dim",
-        "Extended Data", "Status On",     "Status Off",   "Status Request",
+        "All Units Off", "All Lights On",  "On",       "Off",        "Dim",        "Bright",        "All Lights Off",
+        "Extended Code", "Hail Request",   "Hail Ack", "Preset Dim", "Preset Dim", "Extended Data", "Status On",
+        "Status Off",    "Status Request",
     };
     return names[functionCode & 0x0F];
 }

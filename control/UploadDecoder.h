@@ -25,10 +25,10 @@ namespace quenvar::control {
 
 // One function heard, as the event x10received tells it.
 struct HeardFunction {
-    std::string house;    // "A" to "P"
-    std::string units;    // the selected units of that house, two digits each, ascending: "01,03";
-                          // empty for the functions that act on a whole house
-    std::string command;  // "On", "Off", "Dim", "Bright", "All Units Off", "All Lights On", ...
+    std::string house;       // "A" to "P"
+    std::string units;       // the selected units of that house, two digits each, ascending: "01,03";
+                             // empty for the functions that act on a whole house
+    std::string command;     // "On", "Off", "Dim", "Bright", "All Units Off", "All Lights On", ...
     std::int16_t level = 0;  // Dim and Bright: the change in percent of the full range; else 0
 
     friend bool operator==(const HeardFunction&, const HeardFunction&) = default;

@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(error.number() == quenvar::automation::error_number::PathFileAccessError,
                 "a malformed record raises Path/File access error (75)",
                 std::to_string(error.number()) + ": " + error.description());
-        require(error.description().find(source.string()) != std::string::npos,
-                "the error names the record's source", error.description());
+        require(error.description().find(source.string()) != std::string::npos, "the error names the record's source",
+                error.description());
         return 0;
     } catch (const std::exception& failure) {
         quenvar::fuzz::fail("only run-time errors leave the record parser", failure.what());

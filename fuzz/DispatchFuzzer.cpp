@@ -25,11 +25,11 @@
 #include "control/QuenvarSurface.h"
 #include "control/X10Codes.h"
 #include "fuzz/FuzzCheck.h"
-#include "tests/support/ScriptedSerialComponent.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/RuntimeError.h"
 #include "platform/ui/MessageBoxes.h"
+#include "tests/support/ScriptedSerialComponent.h"
 
 namespace {
 
@@ -208,8 +208,8 @@ void DispatchRun::invokeOnce(bool knownMember) {
         id = info.members[input_.ConsumeIntegralInRange<std::size_t>(0, info.members.size() - 1)].id;
     } else if (input_.ConsumeBool()) {
         // Ids beside the real ones: the gaps of the control's numbering, neighbours, the default member.
-        static constexpr MemberId nearby[] = {0, -1, 4, 0x40030006, 0x3FFFFFFF, 0x60030002, 0x60030003, 0x6003000B,
-                                              0x6003000D, 0x60020000, 0x40030000 - 1};
+        static constexpr MemberId nearby[] = {0,          -1,         4,          0x40030006, 0x3FFFFFFF,    0x60030002,
+                                              0x60030003, 0x6003000B, 0x6003000D, 0x60020000, 0x40030000 - 1};
         id = nearby[input_.ConsumeIntegralInRange<int>(0, 10)];
     } else {
         id = input_.ConsumeIntegral<MemberId>();
@@ -229,14 +229,17 @@ void DispatchRun::invokeOnce(bool knownMember) {
     for (std::size_t i = 0; i < count; ++i) args.push_back(pickValue());
     const std::vector<Variant> given = args;
 
-    std::string call = targetName + " " + kindName(kind) + " " + (member ? member->name : "id " + std::to_string(id)) + "(";
+    std::string call =
+        targetName + " " + kindName(kind) + " " + (member ? member->name : "id " + std::to_string(id)) + "(";
     for (std::size_t i = 0; i < args.size(); ++i) call += (i ? ", " : "") + describe(args[i]);
     call += ")";
     trace_.push_back(std::string(static_cast<std::size_t>(depth_) * 2, ' ') + call);
 
     std::int32_t due = 0;  // the dispatch failure the call must end with
-    if (member == nullptr || !answers(member->kind, kind)) due = error_number::MemberNotFound;
-    else if (count != argumentCountOf(*member, kind)) due = error_number::BadParameterCount;
+    if (member == nullptr || !answers(member->kind, kind))
+        due = error_number::MemberNotFound;
+    else if (count != argumentCountOf(*member, kind))
+        due = error_number::BadParameterCount;
 
     Variant result;
     std::int32_t raised = 0;
@@ -258,7 +261,8 @@ void DispatchRun::invokeOnce(bool knownMember) {
               call + " raised " + std::to_string(raised) + ", expected " + std::to_string(due));
     }
     if (raised == 0 && kind == InvokeKind::PropertyGet && member->valueType != VarType::Empty) {
-        check(result.type() == member->valueType, "a get returns the declared type", call + " gave " + describe(result));
+        check(result.type() == member->valueType, "a get returns the declared type",
+              call + " gave " + describe(result));
     }
     if (raised == 0 && kind != InvokeKind::Method && kind != InvokeKind::PropertyGet) {
         check(result.isEmpty(), "a put returns nothing", call + " gave " + describe(result));
@@ -329,7 +333,8 @@ void DispatchRun::finalCheck() {
     } catch (const RuntimeError& error) {
         check(false, "the control stays usable", "a plain transmission at the end raised " + error.description());
     }
-    check(written == plain, "the control stays usable", "a plain transmission wrote " + quenvar::fuzz::hexBytes(written));
+    check(written == plain, "the control stays usable",
+          "a plain transmission wrote " + quenvar::fuzz::hexBytes(written));
     check(control_->get(member::comstatus) == Variant::fromInt16(1) &&
               control_->get(member::checksum) == Variant::fromText("\x6A"),
           "the control stays usable", "a plain transmission did not arm the handshake");
@@ -345,10 +350,13 @@ void DispatchRun::runOneOp() {
             if (!port_->portOpen() || port_->unread.size() > 16) break;
             std::uint8_t byte = input_.ConsumeIntegral<std::uint8_t>();
             const std::string& expected = control_->core().checksum();
-            if (byte % 4 == 0) byte = 0x55;
-            else if (byte % 4 == 1 && !expected.empty()) byte = static_cast<std::uint8_t>(expected.front());
+            if (byte % 4 == 0)
+                byte = 0x55;
+            else if (byte % 4 == 1 && !expected.empty())
+                byte = static_cast<std::uint8_t>(expected.front());
             port_->unread += static_cast<char>(byte);
-            trace_.push_back("(the interface sends " + quenvar::fuzz::hexBytes(std::string(1, static_cast<char>(byte))) + ")");
+            trace_.push_back("(the interface sends " +
+                             quenvar::fuzz::hexBytes(std::string(1, static_cast<char>(byte))) + ")");
             try {
                 port_->notify(quenvar::serial::comm_event::Receive);
             } catch (const std::exception& failure) {

@@ -18,11 +18,11 @@
 
 #include "control/Quenvar.h"
 #include "fuzz/FuzzCheck.h"
-#include "tests/support/ScriptedSerialComponent.h"
 #include "fuzz/ReferenceNumber.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/RuntimeError.h"
 #include "platform/ui/MessageBoxes.h"
+#include "tests/support/ScriptedSerialComponent.h"
 
 namespace {
 
@@ -73,10 +73,10 @@ struct Heard {
 };
 
 std::vector<Heard> functionsIn(const std::string& maskAndData) {
-    static const char* const names[16] = {"All Units Off", "All Lights On", "On", "Off", "Dim", "Bright",
-                                          "All Lights Off", "Extended Code", "Hail Request", "Hail Ack",
-                                          "Preset Dim", "Preset Dim", "Extended Data", "Status On",
-                                          "Status Off", "Status Request"};
+    static const char* const names[16] = {
+        "All Units Off",  "All Lights On", "On",           "Off",           "Dim",        "Bright",
+        "All Lights Off", "Extended Code", "Hail Request", "Hail Ack",      "Preset Dim", "Preset Dim",
+        "Extended Data",  "Status On",     "Status Off",   "Status Request"};
     std::vector<Heard> heard;
     const int mask = static_cast<unsigned char>(maskAndData[0]);
     for (std::size_t i = 1; i < maskAndData.size(); ++i) {
@@ -85,7 +85,8 @@ std::vector<Heard> functionsIn(const std::string& maskAndData) {
         Heard function{std::string(1, lettersInCodeOrder[static_cast<std::size_t>(byte >> 4)]), names[byte & 0x0F], 0};
         if ((byte & 0x0F) == 4 || (byte & 0x0F) == 5) {
             if (i + 1 < maskAndData.size()) {
-                function.level = static_cast<std::int16_t>((static_cast<unsigned char>(maskAndData[++i]) * 100 + 105) / 210);
+                function.level =
+                    static_cast<std::int16_t>((static_cast<unsigned char>(maskAndData[++i]) * 100 + 105) / 210);
             }
         } else if ((byte & 0x0F) == 7) {
             i += 2;
@@ -133,7 +134,7 @@ struct Expectation {
     std::vector<std::pair<std::string, std::string>> boxes;  // prompt, title
     int readyEvents = 0;
     std::vector<Heard> heard;  // x10received, in order
-    std::int32_t error = 0;  // the run-time error the call ends with; 0: none
+    std::int32_t error = 0;    // the run-time error the call ends with; 0: none
 
     std::optional<std::int16_t> comstatus;
     std::optional<bool> sendstatus;
@@ -144,10 +145,10 @@ struct Expectation {
     std::optional<bool> hostSendstatus;
     // After the box or the event, the control goes idle unless a transmission started meanwhile.
     bool idleUnlessTransmitted = false;
-    int queueGrowth = 0;                  // entries added (negative: taken)
+    int queueGrowth = 0;  // entries added (negative: taken)
     std::vector<std::string> queueAppended;
     bool takesFrontPair = false;
-    std::optional<int> reads;             // reads of Input, when fixed
+    std::optional<int> reads;  // reads of Input, when fixed
     std::optional<std::string> unreadAfter;
     // The queue afterwards, when the call both appends and takes (a command that ends an upload).
     std::optional<std::vector<Variant>> queueAfter;
@@ -157,7 +158,7 @@ struct Expectation {
     std::size_t boxesShown = 0;
     int readyRaised = 0;
     std::size_t heardRaised = 0;
-    bool hostCodeRan = false;        // host code ran inside this call (a box or x10ready)
+    bool hostCodeRan = false;  // host code ran inside this call (a box or x10ready)
     bool queueChangedByHost = false;
     int nestedQueueGrowth = 0;
     std::uint64_t transmissionsAtStart = 0;
@@ -180,10 +181,34 @@ public:
 
 private:
     enum Op : std::uint8_t {
-        Open, Close, Send, LightsOn, LightsOff, AllOff, On, Off, Dim, Bright,
-        ReceiveByte, ReceiveAnswer, ReceiveMany, ReceiveUpload, NotifyOther, NotifyEmpty,
-        WriteComstatus, WriteStrtotal, WriteSendstatus, WriteColstring, WriteChecksum, WriteCountmacro,
-        ChangeQueue, FailWrites, FailOpen, ActInBox, ActInReady, OpCount
+        Open,
+        Close,
+        Send,
+        LightsOn,
+        LightsOff,
+        AllOff,
+        On,
+        Off,
+        Dim,
+        Bright,
+        ReceiveByte,
+        ReceiveAnswer,
+        ReceiveMany,
+        ReceiveUpload,
+        NotifyOther,
+        NotifyEmpty,
+        WriteComstatus,
+        WriteStrtotal,
+        WriteSendstatus,
+        WriteColstring,
+        WriteChecksum,
+        WriteCountmacro,
+        ChangeQueue,
+        FailWrites,
+        FailOpen,
+        ActInBox,
+        ActInReady,
+        OpCount
     };
 
     void runOneOp();
@@ -396,7 +421,8 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
           who + " made " + std::to_string(e.written) + " of " + std::to_string(dueWrites) + " writes");
     check(e.boxesShown == e.boxes.size(), "the expected message box is shown",
           who + " showed " + std::to_string(e.boxesShown) + " of " + std::to_string(e.boxes.size()) + " boxes");
-    check(e.readyRaised == (e.error == 0 ? e.readyEvents : 0), "x10ready is raised once per ready byte with an empty queue",
+    check(e.readyRaised == (e.error == 0 ? e.readyEvents : 0),
+          "x10ready is raised once per ready byte with an empty queue",
           who + " raised it " + std::to_string(e.readyRaised) + " times");
     check(e.heardRaised == e.heard.size(), "x10received is raised once per function of a whole upload",
           who + " told " + std::to_string(e.heardRaised) + " of " + std::to_string(e.heard.size()));
@@ -412,10 +438,12 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
         same(e.hostChecksum.value_or(e.checksum.value_or(e.before.checksum)), after.checksum, "checksum");
         same(e.countmacro.value_or(e.before.countmacro), after.countmacro, "countmacro");
         if (e.reads) {
-            check(port_->reads - e.readsAtStart == *e.reads, "Input is read once per data notification in a known state",
+            check(port_->reads - e.readsAtStart == *e.reads,
+                  "Input is read once per data notification in a known state",
                   who + " read " + std::to_string(port_->reads - e.readsAtStart) + " times");
         }
-        if (e.unreadAfter) check(port_->unread == *e.unreadAfter, "only the first character of a read is examined", who);
+        if (e.unreadAfter)
+            check(port_->unread == *e.unreadAfter, "only the first character of a read is examined", who);
     } else if (e.idleUnlessTransmitted && transmissions_ == e.transmissionsAtStart && e.error == 0) {
         check(after.comstatus == 0 && after.sendstatus,
               "after the box or x10ready the control is idle with sendstatus true, unless a transmission started",
@@ -425,8 +453,8 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
     // The queue: only whole pairs are taken, only at a ready byte; commands append one pair.
     const bool sameQueue = after.queue == e.before.queue;
     if (sameQueue && !e.queueChangedByHost) {
-        const int growth = static_cast<int>(after.entries.size()) - static_cast<int>(e.before.entries.size()) -
-                           e.nestedQueueGrowth;
+        const int growth =
+            static_cast<int>(after.entries.size()) - static_cast<int>(e.before.entries.size()) - e.nestedQueueGrowth;
         check(growth == e.queueGrowth,
               "the queue grows by one pair per unit command and shrinks by one pair per ready byte",
               who + " changed the queue by " + std::to_string(growth));
@@ -442,7 +470,8 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
     if (!open_.empty()) {
         Expectation& outer = open_.back();
         if (sameQueue && !e.queueChangedByHost) {
-            outer.nestedQueueGrowth += static_cast<int>(after.entries.size()) - static_cast<int>(e.before.entries.size());
+            outer.nestedQueueGrowth +=
+                static_cast<int>(after.entries.size()) - static_cast<int>(e.before.entries.size());
         } else {
             outer.queueChangedByHost = true;
         }
@@ -475,8 +504,10 @@ void HandshakeRun::expectUploadByte(Expectation& e, int byte) {
     Upload& upload = *upload_;
     if (upload.size == 0) {
         if (byte == 0x5A) {  // polled again before the answer arrived
-            if (port_->writeError) e.error = port_->writeError->number();
-            else e.writes = {byteText(0xC3)};
+            if (port_->writeError)
+                e.error = port_->writeError->number();
+            else
+                e.writes = {byteText(0xC3)};
         } else if (byte >= 1 && byte <= 9) {
             upload.size = static_cast<std::size_t>(byte);
         } else {
@@ -553,8 +584,10 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
         return e;
     }
     if (unit == nullptr) {
-        if (upload_) expectHeld(e, {byteText(header), byteText(*houseNibble + function)});
-        else addTransmission(e, byteText(header), byteText(*houseNibble + function));
+        if (upload_)
+            expectHeld(e, {byteText(header), byteText(*houseNibble + function)});
+        else
+            addTransmission(e, byteText(header), byteText(*houseNibble + function));
         return e;
     }
     const auto number = quenvar::fuzz::referenceNumber(*unit, ".", -32768, 32767);
@@ -704,8 +737,8 @@ std::string HandshakeRun::pickHouse() {
 }
 
 std::string HandshakeRun::pickUnit() {
-    static const char* const odd[] = {"1", " 7 ", "-3", "0", "17", "40000", "1.5", "2.5", "16.4", "x", "", "+016",
-                                      "\t9", "1e1", "0x5", "013", "-0", ".5", "32767", "-32769"};
+    static const char* const odd[] = {"1", " 7 ",  "-3",  "0",   "17",  "40000", "1.5", "2.5", "16.4",  "x",
+                                      "",  "+016", "\t9", "1e1", "0x5", "013",   "-0",  ".5",  "32767", "-32769"};
     const std::uint8_t choice = input_.ConsumeIntegral<std::uint8_t>();
     if (choice < 160) {
         const int number = choice % 16 + 1;
@@ -757,9 +790,7 @@ void HandshakeRun::runOneOp() {
             runChecked(std::move(e), [&] { control_->openx10(number); });
             break;
         }
-        case Close:
-            runChecked(Expectation{"closex10()", fieldsNow()}, [&] { control_->closex10(); });
-            break;
+        case Close: runChecked(Expectation{"closex10()", fieldsNow()}, [&] { control_->closex10(); }); break;
         case Send: {
             const std::string header = pickByteText();
             const std::string code = pickByteText();
@@ -776,9 +807,12 @@ void HandshakeRun::runOneOp() {
             runChecked(expectCommand(std::string(name) + "(" + quote(house) + ")", house, nullptr, std::nullopt, 0x06,
                                      function),
                        [&] {
-                           if (op == LightsOn) control_->lightson(house);
-                           else if (op == LightsOff) control_->Lightsoff(house);
-                           else control_->alloff(house);
+                           if (op == LightsOn)
+                               control_->lightson(house);
+                           else if (op == LightsOff)
+                               control_->Lightsoff(house);
+                           else
+                               control_->alloff(house);
                        });
             break;
         }
@@ -786,10 +820,13 @@ void HandshakeRun::runOneOp() {
         case Off: {
             const std::string house = pickHouse();
             const std::string unit = pickUnit();
-            const std::string call = std::string(op == On ? "x10on(" : "x10off(") + quote(house) + ", " + quote(unit) + ")";
+            const std::string call =
+                std::string(op == On ? "x10on(" : "x10off(") + quote(house) + ", " + quote(unit) + ")";
             runChecked(expectCommand(call, house, &unit, std::nullopt, 0x06, op == On ? 2 : 3), [&] {
-                if (op == On) control_->x10on(house, unit);
-                else control_->x10off(house, unit);
+                if (op == On)
+                    control_->x10on(house, unit);
+                else
+                    control_->x10off(house, unit);
             });
             break;
         }
@@ -801,8 +838,10 @@ void HandshakeRun::runOneOp() {
             const std::string call = std::string(op == Dim ? "x10dim(" : "x10brighten(") + quote(house) + ", " +
                                      quote(unit) + ", " + std::to_string(level) + ")";
             runChecked(expectCommand(call, house, &unit, level, 0, op == Dim ? 4 : 5), [&] {
-                if (op == Dim) control_->x10dim(house, unit, level);
-                else control_->x10brighten(house, unit, level);
+                if (op == Dim)
+                    control_->x10dim(house, unit, level);
+                else
+                    control_->x10brighten(house, unit, level);
             });
             break;
         }
@@ -823,11 +862,14 @@ void HandshakeRun::runOneOp() {
                 // What a well-behaved interface would send now.
                 const std::int16_t state = control_->comstatus();
                 const std::string& expected = control_->checksum();
-                arriving = state == 1 && !expected.empty() ? expected.substr(0, 1) : state == 99 ? byteText(0x55) : byteText(0xA5);
+                arriving = state == 1 && !expected.empty() ? expected.substr(0, 1)
+                           : state == 99                   ? byteText(0x55)
+                                                           : byteText(0xA5);
             } else if (op == ReceiveUpload) {
                 // Another transmitter was heard: the poll, then an upload of the documented form.
                 const int size = input_.ConsumeIntegralInRange<int>(1, 9);
-                arriving = byteText(0x5A) + byteText(size) + input_.ConsumeBytesAsString(static_cast<std::size_t>(size));
+                arriving =
+                    byteText(0x5A) + byteText(size) + input_.ConsumeBytesAsString(static_cast<std::size_t>(size));
             } else {
                 arriving = input_.ConsumeBytesAsString(input_.ConsumeIntegralInRange<std::size_t>(2, 4));
                 if (arriving.empty()) break;
@@ -871,8 +913,10 @@ void HandshakeRun::runOneOp() {
             Expectation e{std::string(op == WriteStrtotal ? "strtotal = " : "checksum = ") + quote(value), fieldsNow()};
             (op == WriteStrtotal ? e.hostStrtotal : e.hostChecksum) = value;
             runChecked(std::move(e), [&] {
-                if (op == WriteStrtotal) control_->setStrtotal(value);
-                else control_->setChecksum(value);
+                if (op == WriteStrtotal)
+                    control_->setStrtotal(value);
+                else
+                    control_->setChecksum(value);
             });
             break;
         }
@@ -897,7 +941,8 @@ void HandshakeRun::runOneOp() {
                 const int entries = input_.ConsumeIntegralInRange<int>(0, 5);
                 for (int i = 0; i < entries; ++i) replacement->add(pickValue());
             }
-            Expectation e{std::string("colstring = ") + (replacement ? std::to_string(replacement->count()) + " entries" : "nothing"),
+            Expectation e{std::string("colstring = ") +
+                              (replacement ? std::to_string(replacement->count()) + " entries" : "nothing"),
                           fieldsNow()};
             e.queueChangedByHost = true;
             runChecked(std::move(e), [&] { control_->setColstring(replacement); });
@@ -907,35 +952,37 @@ void HandshakeRun::runOneOp() {
             const bool add = input_.ConsumeBool();
             const Variant value = add ? pickValue() : Variant();
             const std::int32_t position = add ? 0 : input_.ConsumeIntegralInRange<std::int32_t>(0, 4);
-            Expectation e{add ? std::string("colstring.Add") : "colstring.Remove " + std::to_string(position), fieldsNow()};
+            Expectation e{add ? std::string("colstring.Add") : "colstring.Remove " + std::to_string(position),
+                          fieldsNow()};
             e.queueChangedByHost = true;
             if (!add && (position < 1 || position > static_cast<std::int32_t>(e.before.entries.size()))) {
                 e.error = error_number::SubscriptOutOfRange;
             }
             runChecked(std::move(e), [&] {
-                if (add) control_->colstring()->add(value);
-                else control_->colstring()->remove(position);
+                if (add)
+                    control_->colstring()->add(value);
+                else
+                    control_->colstring()->remove(position);
             });
             break;
         }
         case FailWrites:
-            if (input_.ConsumeBool()) port_->writeError = RuntimeError(error_number::DeviceIoError, "Device I/O error");
-            else port_->writeError.reset();
+            if (input_.ConsumeBool())
+                port_->writeError = RuntimeError(error_number::DeviceIoError, "Device I/O error");
+            else
+                port_->writeError.reset();
             trace_.push_back(std::string(static_cast<std::size_t>(depth_) * 2, ' ') +
                              (port_->writeError ? "(writes fail from here)" : "(writes work from here)"));
             break;
         case FailOpen:
-            if (input_.ConsumeBool()) port_->openError = RuntimeError(error_number::PermissionDenied, "Permission denied");
-            else port_->openError.reset();
+            if (input_.ConsumeBool())
+                port_->openError = RuntimeError(error_number::PermissionDenied, "Permission denied");
+            else
+                port_->openError.reset();
             break;
-        case ActInBox:
-            pendingBoxOps_ = input_.ConsumeIntegralInRange<int>(1, 6);
-            break;
-        case ActInReady:
-            pendingReadyOps_ = input_.ConsumeIntegralInRange<int>(1, 6);
-            break;
-        case OpCount:
-            break;
+        case ActInBox: pendingBoxOps_ = input_.ConsumeIntegralInRange<int>(1, 6); break;
+        case ActInReady: pendingReadyOps_ = input_.ConsumeIntegralInRange<int>(1, 6); break;
+        case OpCount: break;
     }
 }
 

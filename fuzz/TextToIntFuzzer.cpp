@@ -64,8 +64,8 @@ std::string describe(const Result& result) {
 }
 
 void requireSame(const Result& actual, const Result& expected, const std::string& what) {
-    require(actual.error == expected.error && actual.value == expected.value,
-            "a conversion agrees with the reference", what + " gave " + describe(actual) + ", expected " + describe(expected));
+    require(actual.error == expected.error && actual.value == expected.value, "a conversion agrees with the reference",
+            what + " gave " + describe(actual) + ", expected " + describe(expected));
 }
 
 // Plain integers ([blanks] [sign] digits [blanks]) by std::from_chars; nullopt for other texts.
@@ -93,12 +93,23 @@ std::optional<Result> plainInteger(std::string_view text, long long lowest, long
 std::string assembleNumber(FuzzedDataProvider& input, std::string_view separator) {
     static constexpr const char* blanks[] = {"", " ", "\t", "  "};
     static constexpr const char* signs[] = {"", "+", "-", "--", "+-"};
-    static constexpr const char* digitRuns[] = {"", "0", "5", "16", "32767", "32768", "32766", "2147483647",
-                                                "2147483648", "000000000000000000001", "99999999999999999999"};
+    static constexpr const char* digitRuns[] = {"",
+                                                "0",
+                                                "5",
+                                                "16",
+                                                "32767",
+                                                "32768",
+                                                "32766",
+                                                "2147483647",
+                                                "2147483648",
+                                                "000000000000000000001",
+                                                "99999999999999999999"};
     std::string text = blanks[input.ConsumeIntegralInRange<int>(0, 3)];
     text += signs[input.ConsumeIntegralInRange<int>(0, 4)];
-    if (input.ConsumeBool()) text += digitRuns[input.ConsumeIntegralInRange<int>(0, 10)];
-    else text += std::to_string(input.ConsumeIntegral<std::int32_t>());
+    if (input.ConsumeBool())
+        text += digitRuns[input.ConsumeIntegralInRange<int>(0, 10)];
+    else
+        text += std::to_string(input.ConsumeIntegral<std::int32_t>());
     if (input.ConsumeBool()) {
         text += separator;
         static constexpr const char* fractions[] = {"", "5", "50", "500001", "4999", "0", "6", "05"};
@@ -117,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t mode = input.ConsumeIntegral<std::uint8_t>();
     static constexpr std::string_view separators[] = {".", ",", "\xB7", "::", ""};
     const std::string_view separator = separators[(mode & 0x7F) % 5];
-    const std::string text = (mode & 0x80) != 0 ? assembleNumber(input, separator) : input.ConsumeRemainingBytesAsString();
+    const std::string text =
+        (mode & 0x80) != 0 ? assembleNumber(input, separator) : input.ConsumeRemainingBytesAsString();
     const std::string shown = quoted(text) + " with separator " + quoted(separator);
 
     constexpr long long int16Min = std::numeric_limits<std::int16_t>::min();
@@ -130,8 +142,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     requireSame(int16, expectedFrom(referenceNumber(text, separator, int16Min, int16Max)), "textToInt16 " + shown);
     requireSame(int32, expectedFrom(referenceNumber(text, separator, int32Min, int32Max)), "textToInt32 " + shown);
     if (separator.find_first_of("0123456789+- \t") == separator.npos) {
-        if (const auto plain = plainInteger(text, int16Min, int16Max)) requireSame(int16, *plain, "plain textToInt16 " + shown);
-        if (const auto plain = plainInteger(text, int32Min, int32Max)) requireSame(int32, *plain, "plain textToInt32 " + shown);
+        if (const auto plain = plainInteger(text, int16Min, int16Max))
+            requireSame(int16, *plain, "plain textToInt16 " + shown);
+        if (const auto plain = plainInteger(text, int32Min, int32Max))
+            requireSame(int32, *plain, "plain textToInt32 " + shown);
     }
 
     // The C locale's separator is "."; Variant converts texts the same way.
@@ -147,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "Variant::toInt32 " + pointed);
 
     // Whether the text is a nonzero number: no rounding and no range.
-    const Result nonzero = resultOf([&] { return conv::textIsNonzeroNumber(text) ? 1 : 0; }, "textIsNonzeroNumber " + pointed);
+    const Result nonzero =
+        resultOf([&] { return conv::textIsNonzeroNumber(text) ? 1 : 0; }, "textIsNonzeroNumber " + pointed);
     const Result expectedNonzero = withPoint32.outcome == ReferenceNumber::Outcome::TypeMismatch
                                        ? Result{0, error_number::TypeMismatch}
                                        : Result{withPoint32.nonzero ? 1 : 0, 0};
@@ -161,8 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return {0, error.number()};
         }
     }();
-    requireSame(code, text.empty() ? Result{0, error_number::InvalidProcedureCall}
-                                   : Result{static_cast<unsigned char>(text.front()), 0},
+    requireSame(code,
+                text.empty() ? Result{0, error_number::InvalidProcedureCall}
+                             : Result{static_cast<unsigned char>(text.front()), 0},
                 "charCode " + pointed);
     if (!text.empty()) {
         require(conv::charText(static_cast<int>(code.value)) == text.substr(0, 1), "charText undoes charCode", pointed);

@@ -81,8 +81,7 @@ void Frmx10::onDimCommand(automation::MemberId command) {
         const std::int16_t dimvalue = dimValueArgument(ui_->Slider1->value());
         const std::string house = houseText();
         const std::string unit = unitText();
-        ui_->quenvar1->dynamicCall(command,
-                                  {textArgument(house), textArgument(unit), Variant::fromInt16(dimvalue)});
+        ui_->quenvar1->dynamicCall(command, {textArgument(house), textArgument(unit), Variant::fromInt16(dimvalue)});
     });
 }
 

@@ -16,8 +16,8 @@ QString runtimeErrorText(const automation::RuntimeError& error) {
 
 void showRuntimeError(QWidget* window, const automation::RuntimeError& error) {
     QPointer<QWidget> parent = (window && window->isVisible()) ? window : nullptr;
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(programTitle), runtimeErrorText(error),
-                    QMessageBox::Ok, parent.data());
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(programTitle), runtimeErrorText(error), QMessageBox::Ok,
+                    parent.data());
     box.setWindowModality(Qt::ApplicationModal);
     box.setObjectName(QStringLiteral("runtimeErrorBox"));
     box.exec();

@@ -19,8 +19,8 @@
 
 namespace {
 
-using quenvar::testing::ScriptedSerialComponent;
 using quenvar::bench::percentile;
+using quenvar::testing::ScriptedSerialComponent;
 using Clock = std::chrono::steady_clock;
 namespace control = quenvar::control;
 
@@ -85,10 +85,12 @@ int main() {
             perCommand.push_back(std::chrono::duration<double, std::nano>(end - start).count() / commandsPerBatch);
         }
     }
-    std::printf("x10on \"A\",\"01\" through IDispatch::Invoke (BSTR arguments by value) to a scripted serial component that keeps nothing: "
-                "median %.3f us per command (p99 of batch means %.3f us; %d batches of %d, queue emptied between "
-                "batches)\n",
-                percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches, commandsPerBatch);
+    std::printf(
+        "x10on \"A\",\"01\" through IDispatch::Invoke (BSTR arguments by value) to a scripted serial component that "
+        "keeps nothing: "
+        "median %.3f us per command (p99 of batch means %.3f us; %d batches of %d, queue emptied between "
+        "batches)\n",
+        percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, batches, commandsPerBatch);
     const long long commands = static_cast<long long>(warmUpBatches + batches) * commandsPerBatch;
     if (failures != 0 || port->bytesWritten != static_cast<std::size_t>(commands) * 2) {
         std::printf("  warning: %d failed calls, %zu bytes written for %lld commands (expected 2 each)\n", failures,

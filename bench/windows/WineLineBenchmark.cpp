@@ -165,10 +165,11 @@ int main() {
 
     // Two echoes per On command: the address's and the function's.
     const std::vector<double> echoTimes = echoToAcknowledge(readStampedRecord(), 2 * warmUpCommands);
-    std::printf("echo to acknowledge (x10sim writes the echo -> x10sim reads 0x00): median %.0f us, p90 %.0f us, "
-                "p99 %.0f us (%zu echoes of %d On commands)\n",
-                percentile(echoTimes, 0.5), percentile(echoTimes, 0.9), percentile(echoTimes, 0.99), echoTimes.size(),
-                commands);
+    std::printf(
+        "echo to acknowledge (x10sim writes the echo -> x10sim reads 0x00): median %.0f us, p90 %.0f us, "
+        "p99 %.0f us (%zu echoes of %d On commands)\n",
+        percentile(echoTimes, 0.5), percentile(echoTimes, 0.9), percentile(echoTimes, 0.99), echoTimes.size(),
+        commands);
     std::printf("one On command, Invoke to x10ready (4 handshake steps): median %.2f ms, p99 %.2f ms (%zu commands)\n",
                 percentile(perCommand, 0.5) / 1000.0, percentile(perCommand, 0.99) / 1000.0, perCommand.size());
     if (lost != 0 || echoTimes.size() != 2u * commands) {

@@ -41,8 +41,8 @@ ATOM registerFaceClass(HMODULE module, WNDPROC procedure) {
 ControlContainment::ControlContainment(IUnknown& control, const CLSID& classId, HMODULE module,
                                        std::function<void(HWND)> hostWindowChanged)
     : control_(control), classId_(classId), module_(module), hostWindowChanged_(std::move(hostWindowChanged)) {
-    face_ = static_cast<HBITMAP>(LoadImageW(module_, MAKEINTRESOURCEW(QUENVAR_FACE_BITMAP), IMAGE_BITMAP, 0, 0,
-                                            LR_CREATEDIBSECTION));
+    face_ = static_cast<HBITMAP>(
+        LoadImageW(module_, MAKEINTRESOURCEW(QUENVAR_FACE_BITMAP), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
 ControlContainment::~ControlContainment() {
@@ -119,17 +119,14 @@ HRESULT ControlContainment::GetClipboardData(DWORD, IDataObject** data) {
 HRESULT ControlContainment::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG, HWND, LPCRECT) {
     IOleClientSite* site = activeSite ? activeSite : site_;
     switch (verb) {
-    case OLEIVERB_PRIMARY:
-    case OLEIVERB_SHOW:
-    case OLEIVERB_INPLACEACTIVATE:
-        return activateInPlace(site, false);
-    case OLEIVERB_UIACTIVATE:
-        return activateInPlace(site, true);
-    case OLEIVERB_HIDE:
-        return InPlaceDeactivate();
-    default:
-        // Properties and other verbs: the control has none of its own.
-        return verb < 0 ? E_NOTIMPL : OLEOBJ_S_INVALIDVERB;
+        case OLEIVERB_PRIMARY:
+        case OLEIVERB_SHOW:
+        case OLEIVERB_INPLACEACTIVATE: return activateInPlace(site, false);
+        case OLEIVERB_UIACTIVATE: return activateInPlace(site, true);
+        case OLEIVERB_HIDE: return InPlaceDeactivate();
+        default:
+            // Properties and other verbs: the control has none of its own.
+            return verb < 0 ? E_NOTIMPL : OLEOBJ_S_INVALIDVERB;
     }
 }
 
@@ -407,8 +404,8 @@ HRESULT ControlContainment::Load(IPropertyBag* bag, IErrorLog*) {
         VariantInit(&value);
         V_VT(&value) = VT_I4;
         // A missing value keeps the designed one.
-        if (SUCCEEDED(bag->Read(names[i], &value, nullptr)) &&
-            SUCCEEDED(VariantChangeType(&value, &value, 0, VT_I4)) && V_I4(&value) >= 0) {
+        if (SUCCEEDED(bag->Read(names[i], &value, nullptr)) && SUCCEEDED(VariantChangeType(&value, &value, 0, VT_I4)) &&
+            V_I4(&value) >= 0) {
             *fields[i] = V_I4(&value);
         }
         VariantClear(&value);
@@ -439,19 +436,17 @@ HRESULT ControlContainment::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) {
 LRESULT CALLBACK ControlContainment::windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* containment = reinterpret_cast<ControlContainment*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1;  // painted whole in WM_PAINT
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT client;
-        GetClientRect(window, &client);
-        if (containment) containment->drawFace(dc, client, faceWidth, faceHeight);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        case WM_ERASEBKGND: return 1;  // painted whole in WM_PAINT
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            RECT client;
+            GetClientRect(window, &client);
+            if (containment) containment->drawFace(dc, client, faceWidth, faceHeight);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

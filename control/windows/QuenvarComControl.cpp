@@ -90,7 +90,8 @@ HRESULT callThroughDispatch(IDispatch& control, DISPID id, WORD flags, std::vect
     DISPPARAMS params{reversed.data(), isPut ? &putId : nullptr, static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
     EXCEPINFO exception{};
     UINT argumentError = 0;
-    HRESULT status = control.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception, &argumentError);
+    HRESULT status =
+        control.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception, &argumentError);
     if (status == DISP_E_EXCEPTION) {
         setErrorInfo(exception);
         status = exception.scode;
@@ -215,7 +216,8 @@ QuenvarComControl::QuenvarComControl(HMODULE module, std::unique_ptr<serial::Ser
             automation::Variant::fromText(heard.command), automation::Variant::fromInt16(heard.level)};
         raiseEvent(event::x10received, "x10received", args);
     });
-    core_->MSComm1().setOnError([this](const automation::RuntimeError& error) { reportUnreachedError(error.description()); });
+    core_->MSComm1().setOnError(
+        [this](const automation::RuntimeError& error) { reportUnreachedError(error.description()); });
 }
 
 QuenvarComControl::~QuenvarComControl() {

@@ -24,12 +24,12 @@
 
 #include "control/Quenvar.h"
 #include "control/windows/ControlContainment.h"
-#include "platform/serial/SerialComponent.h"
+#include "control/windows/QuenvarInterface.h"
 #include "platform/automation/windows/ComConnectionPoint.h"
 #include "platform/automation/windows/ComObject.h"
 #include "platform/automation/windows/ModuleCounts.h"
+#include "platform/serial/SerialComponent.h"
 #include "platform/ui/windows/WinMessageBoxes.h"
-#include "control/windows/QuenvarInterface.h"
 
 namespace quenvar::control {
 

@@ -17,7 +17,7 @@ namespace quenvar::automation {
 
 template <class Create>
 struct BasicClassRegistration {
-    Guid clsid;                       // must name a class of the descriptor's type library
+    Guid clsid;  // must name a class of the descriptor's type library
     std::string progId;
     std::uint32_t toolboxBitmap = 0;  // resource number of the toolbox picture; 0: none
     std::uint32_t miscStatus = 0;     // OLEMISC flags for the content aspect

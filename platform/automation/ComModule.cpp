@@ -39,9 +39,8 @@ public:
     ObjectRef createInstance() override {
         ObjectRef instance = registration_.create();
         if (!instance) {
-            throw RuntimeError(error_number::CannotCreateObject,
-                               "Cannot create object " + registration_.progId + ": the class " + className_ +
-                                   " made no instance");
+            throw RuntimeError(error_number::CannotCreateObject, "Cannot create object " + registration_.progId +
+                                                                     ": the class " + className_ + " made no instance");
         }
         auto holder = std::make_shared<CountedInstance>(std::move(instance), counters_);
         Dispatchable* raw = holder->object.get();
@@ -175,8 +174,7 @@ std::int32_t InProcessServer::getClassObject(const Guid* clsid, std::shared_ptr<
 }
 
 std::int32_t InProcessServer::canUnloadNow() const {
-    return counters_->instances.load() == 0 && counters_->locks.load() == 0 ? server_status::Ok
-                                                                            : server_status::False;
+    return counters_->instances.load() == 0 && counters_->locks.load() == 0 ? server_status::Ok : server_status::False;
 }
 
 std::string modulePathOf(const void* address) {

@@ -33,11 +33,11 @@
 namespace quenvar::automation {
 
 namespace server_status {
-inline constexpr std::int32_t Ok = 0;                                                     // S_OK
-inline constexpr std::int32_t False = 1;                                                  // S_FALSE
-inline constexpr std::int32_t Fail = static_cast<std::int32_t>(0x80004005u);              // E_FAIL
-inline constexpr std::int32_t NullPointer = static_cast<std::int32_t>(0x80004003u);       // E_POINTER
-inline constexpr std::int32_t ClassNotAvailable = static_cast<std::int32_t>(0x80040111u); // CLASS_E_CLASSNOTAVAILABLE
+inline constexpr std::int32_t Ok = 0;                                                       // S_OK
+inline constexpr std::int32_t False = 1;                                                    // S_FALSE
+inline constexpr std::int32_t Fail = static_cast<std::int32_t>(0x80004005u);                // E_FAIL
+inline constexpr std::int32_t NullPointer = static_cast<std::int32_t>(0x80004003u);         // E_POINTER
+inline constexpr std::int32_t ClassNotAvailable = static_cast<std::int32_t>(0x80040111u);   // CLASS_E_CLASSNOTAVAILABLE
 inline constexpr std::int32_t RegistrationFailed = static_cast<std::int32_t>(0x80040201u);  // SELFREG_E_CLASS
 }  // namespace server_status
 
@@ -121,23 +121,23 @@ std::string modulePathOf(const void* address);
 
 // Defines the four exported entry points of a module, handing each over to `serverExpression`
 // (an expression giving a const InProcessServer&).
-#define QUENVAR_EXPORT_SERVER_ENTRY_POINTS(serverExpression)                                                    \
-    namespace {                                                                                                 \
-    const char quenvarModuleAnchor = 0;                                                                         \
-    }                                                                                                           \
-    extern "C" __attribute__((visibility("default"))) std::int32_t DllRegisterServer() {                       \
-        return ::quenvar::automation::runEntryPoint([] {                                                        \
-            return (serverExpression).registerServer(::quenvar::automation::modulePathOf(&quenvarModuleAnchor)); \
-        });                                                                                                     \
-    }                                                                                                           \
-    extern "C" __attribute__((visibility("default"))) std::int32_t DllUnregisterServer() {                     \
-        return ::quenvar::automation::runEntryPoint([] { return (serverExpression).unregisterServer(); });       \
-    }                                                                                                           \
-    extern "C" __attribute__((visibility("default"))) std::int32_t DllGetClassObject(                          \
+#define QUENVAR_EXPORT_SERVER_ENTRY_POINTS(serverExpression)                                                       \
+    namespace {                                                                                                    \
+    const char quenvarModuleAnchor = 0;                                                                            \
+    }                                                                                                              \
+    extern "C" __attribute__((visibility("default"))) std::int32_t DllRegisterServer() {                           \
+        return ::quenvar::automation::runEntryPoint([] {                                                           \
+            return (serverExpression).registerServer(::quenvar::automation::modulePathOf(&quenvarModuleAnchor));   \
+        });                                                                                                        \
+    }                                                                                                              \
+    extern "C" __attribute__((visibility("default"))) std::int32_t DllUnregisterServer() {                         \
+        return ::quenvar::automation::runEntryPoint([] { return (serverExpression).unregisterServer(); });         \
+    }                                                                                                              \
+    extern "C" __attribute__((visibility("default"))) std::int32_t DllGetClassObject(                              \
         const ::quenvar::automation::Guid* clsid, std::shared_ptr<::quenvar::automation::ClassFactory>* factory) { \
-        return ::quenvar::automation::runEntryPoint(                                                             \
-            [&] { return (serverExpression).getClassObject(clsid, factory); });                                  \
-    }                                                                                                           \
-    extern "C" __attribute__((visibility("default"))) std::int32_t DllCanUnloadNow() {                         \
-        return ::quenvar::automation::runEntryPoint([] { return (serverExpression).canUnloadNow(); });           \
+        return ::quenvar::automation::runEntryPoint(                                                               \
+            [&] { return (serverExpression).getClassObject(clsid, factory); });                                    \
+    }                                                                                                              \
+    extern "C" __attribute__((visibility("default"))) std::int32_t DllCanUnloadNow() {                             \
+        return ::quenvar::automation::runEntryPoint([] { return (serverExpression).canUnloadNow(); });             \
     }

@@ -23,7 +23,8 @@ ConnectionPoint::Cookie ConnectionPoint::advise(ObjectRef sink) {
 }
 
 void ConnectionPoint::unadvise(Cookie cookie) {
-    auto found = std::find_if(sinks_.begin(), sinks_.end(), [cookie](const auto& entry) { return entry.first == cookie; });
+    auto found =
+        std::find_if(sinks_.begin(), sinks_.end(), [cookie](const auto& entry) { return entry.first == cookie; });
     if (found == sinks_.end()) {
         throw RuntimeError(error_number::NoConnection, "No connection to the events of " + events_->name +
                                                            " has the cookie " + std::to_string(cookie) +
@@ -42,8 +43,8 @@ void ConnectionPoint::raise(MemberId id, std::span<const Variant> args) {
     const LivenessToken::Check self = liveness_.check();
     std::exception_ptr firstFailure;
     for (const auto& [cookie, sink] : snapshot) {
-        const bool stillConnected =
-            std::any_of(sinks_.begin(), sinks_.end(), [wanted = cookie](const auto& entry) { return entry.first == wanted; });
+        const bool stillConnected = std::any_of(sinks_.begin(), sinks_.end(),
+                                                [wanted = cookie](const auto& entry) { return entry.first == wanted; });
         if (!stillConnected) continue;
         std::vector<Variant> ownArgs(args.begin(), args.end());
         try {

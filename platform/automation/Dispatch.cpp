@@ -16,9 +16,8 @@ std::string hexId(MemberId id) {
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 bool answers(MemberKind member, InvokeKind kind) {
@@ -92,10 +91,12 @@ std::vector<FunctionEntry> InterfaceInfo::entries() const {
             case MemberKind::ReadOnlyProperty:
                 result.push_back({member.id, member.name, InvokeKind::PropertyGet, {}, member.valueType});
                 if (member.kind == MemberKind::ReadOnlyProperty) break;
-                result.push_back({member.id, member.name,
-                                  member.kind == MemberKind::Property ? InvokeKind::PropertyPut
-                                                                      : InvokeKind::PropertyPutRef,
-                                  {{"value", member.valueType}}, VarType::Empty});
+                result.push_back(
+                    {member.id,
+                     member.name,
+                     member.kind == MemberKind::Property ? InvokeKind::PropertyPut : InvokeKind::PropertyPutRef,
+                     {{"value", member.valueType}},
+                     VarType::Empty});
                 break;
         }
     }
@@ -123,16 +124,16 @@ const MemberInfo& requireMember(const InterfaceInfo& info, MemberId id, InvokeKi
                            "Member not found: " + info.name + " has no member with id " + hexId(id));
     }
     if (!answers(member->kind, kind)) {
-        throw RuntimeError(error_number::MemberNotFound, "Member not found: " + info.name + "." + member->name +
-                                                             " cannot be " + kindName(kind));
+        throw RuntimeError(error_number::MemberNotFound,
+                           "Member not found: " + info.name + "." + member->name + " cannot be " + kindName(kind));
     }
     const std::size_t expected = kind == InvokeKind::Method        ? member->params.size()
                                  : kind == InvokeKind::PropertyGet ? 0
                                                                    : 1;
     if (argumentCount != expected) {
-        throw RuntimeError(error_number::BadParameterCount,
-                           "Wrong number of arguments: " + info.name + "." + member->name + " takes " +
-                               std::to_string(expected) + " and was given " + std::to_string(argumentCount));
+        throw RuntimeError(error_number::BadParameterCount, "Wrong number of arguments: " + info.name + "." +
+                                                                member->name + " takes " + std::to_string(expected) +
+                                                                " and was given " + std::to_string(argumentCount));
     }
     return *member;
 }
@@ -142,8 +143,7 @@ std::vector<Variant> convertArguments(const MemberInfo& member, std::span<const 
     converted.reserve(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) {
         const ParamInfo& param = member.params[i];
-        converted.push_back(
-            convertOrExplain(args[i], param.type, "argument '" + param.name + "' of " + member.name));
+        converted.push_back(convertOrExplain(args[i], param.type, "argument '" + param.name + "' of " + member.name));
     }
     return converted;
 }
@@ -151,8 +151,7 @@ std::vector<Variant> convertArguments(const MemberInfo& member, std::span<const 
 Variant convertPropertyValue(const MemberInfo& member, InvokeKind kind, const Variant& value) {
     if (kind == InvokeKind::PropertyPutRef && value.type() != VarType::Object) {
         throw RuntimeError(error_number::ArgumentTypeMismatch, "Type mismatch in the value for " + member.name + ": " +
-                                                                   describeValue(value) +
-                                                                   " is no object reference");
+                                                                   describeValue(value) + " is no object reference");
     }
     return convertOrExplain(value, member.valueType, "the value for " + member.name);
 }

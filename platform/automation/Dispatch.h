@@ -133,9 +133,7 @@ public:
     Variant call(MemberId id, std::vector<Variant> args = {}) { return invoke(id, InvokeKind::Method, args); }
     Variant get(MemberId id) { return invoke(id, InvokeKind::PropertyGet, {}); }
     void put(MemberId id, Variant value) { invoke(id, InvokeKind::PropertyPut, std::span<Variant>(&value, 1)); }
-    void putRef(MemberId id, Variant object) {
-        invoke(id, InvokeKind::PropertyPutRef, std::span<Variant>(&object, 1));
-    }
+    void putRef(MemberId id, Variant object) { invoke(id, InvokeKind::PropertyPutRef, std::span<Variant>(&object, 1)); }
 };
 
 // The object behind a reference as the class `Target`: nullptr for the null reference; an
@@ -227,8 +225,8 @@ public:
         std::vector<dispatch_detail::BindingCode> present;
         for (const auto& binding : bindings_) {
             info_.members.push_back(binding.info);
-            present.push_back({static_cast<bool>(binding.get), static_cast<bool>(binding.put),
-                               static_cast<bool>(binding.call)});
+            present.push_back(
+                {static_cast<bool>(binding.get), static_cast<bool>(binding.put), static_cast<bool>(binding.call)});
         }
         dispatch_detail::checkBindings(info_, present);
     }

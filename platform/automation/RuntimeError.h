@@ -43,9 +43,7 @@ public:
     static RuntimeError invalidProcedureCall() {
         return {error_number::InvalidProcedureCall, "Invalid procedure call or argument"};
     }
-    static RuntimeError subscriptOutOfRange() {
-        return {error_number::SubscriptOutOfRange, "Subscript out of range"};
-    }
+    static RuntimeError subscriptOutOfRange() { return {error_number::SubscriptOutOfRange, "Subscript out of range"}; }
 
 private:
     std::int32_t number_;

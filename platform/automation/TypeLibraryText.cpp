@@ -9,12 +9,12 @@ namespace {
 
 const char* typeName(VarType type) {
     switch (type) {
-    case VarType::Empty: return "VARIANT";
-    case VarType::Int16: return "short";
-    case VarType::Int32: return "long";
-    case VarType::Bool: return "VARIANT_BOOL";
-    case VarType::Text: return "BSTR";
-    case VarType::Object: return "IDispatch*";
+        case VarType::Empty: return "VARIANT";
+        case VarType::Int16: return "short";
+        case VarType::Int32: return "long";
+        case VarType::Bool: return "VARIANT_BOOL";
+        case VarType::Text: return "BSTR";
+        case VarType::Object: return "IDispatch*";
     }
     return "VARIANT";
 }
@@ -44,10 +44,10 @@ std::string attributes(const InterfaceInfo& info) {
 void writeEntry(std::ostringstream& out, const FunctionEntry& entry, bool dispatchOnly) {
     out << "        [id(" << hex(static_cast<std::uint32_t>(entry.id), 8) << ")";
     switch (entry.kind) {
-    case InvokeKind::PropertyGet: out << ", propget"; break;
-    case InvokeKind::PropertyPut: out << ", propput"; break;
-    case InvokeKind::PropertyPutRef: out << ", propputref"; break;
-    case InvokeKind::Method: break;
+        case InvokeKind::PropertyGet: out << ", propget"; break;
+        case InvokeKind::PropertyPut: out << ", propput"; break;
+        case InvokeKind::PropertyPutRef: out << ", propputref"; break;
+        case InvokeKind::Method: break;
     }
     out << "] " << (dispatchOnly ? "void " : "HRESULT ") << entry.name << "(";
     bool first = true;
@@ -70,8 +70,8 @@ std::string typeLibraryText(const TypeLibrary& library) {
     const TypeLibraryInfo& lib = library.library;
     std::ostringstream out;
     out << "import \"oaidl.idl\";\n\n[\n    " << uuid(lib.libid) << ",\n    version(" << lib.majorVersion << "."
-        << lib.minorVersion << "),\n    lcid(" << hex(lib.lcid, 4) << "),\n    helpstring(\"" << lib.helpText
-        << "\")" << (lib.holdsControls ? ",\n    control" : "") << "\n]\nlibrary " << lib.name << "\n{\n"
+        << lib.minorVersion << "),\n    lcid(" << hex(lib.lcid, 4) << "),\n    helpstring(\"" << lib.helpText << "\")"
+        << (lib.holdsControls ? ",\n    control" : "") << "\n]\nlibrary " << lib.name << "\n{\n"
         << "    importlib(\"stdole2.tlb\");\n";
 
     for (const InterfaceInfo* info : library.interfaces) {

@@ -32,11 +32,11 @@ public:
 
     // Conversions with the language's rules. Each raises RuntimeError: type mismatch (13) when
     // the value cannot be converted, overflow (6) when it is outside the target's range.
-    std::int16_t toInt16() const;   // text via textToInt16; Bool gives -1/0; Empty gives 0
+    std::int16_t toInt16() const;  // text via textToInt16; Bool gives -1/0; Empty gives 0
     std::int32_t toInt32() const;
-    bool toBool() const;            // any nonzero number is true; "True"/"False" texts too
-    std::string toText() const;     // numbers as decimal digits; Bool "True"/"False"; Empty ""
-    ObjectRef toObject() const;     // Object only (null allowed); anything else: type mismatch
+    bool toBool() const;         // any nonzero number is true; "True"/"False" texts too
+    std::string toText() const;  // numbers as decimal digits; Bool "True"/"False"; Empty ""
+    ObjectRef toObject() const;  // Object only (null allowed); anything else: type mismatch
     // The value as `type` by the conversions above; Empty as the target keeps the value as it is.
     Variant convertedTo(VarType type) const;
 

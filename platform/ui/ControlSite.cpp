@@ -129,9 +129,9 @@ automation::ObjectRef ControlSite::requireObject() const {
 MemberId ControlSite::idOfName(const QString& name) const {
     const automation::ObjectRef target = requireObject();
     if (const std::optional<MemberId> id = target->idOfName(name.toStdString())) return *id;
-    throw RuntimeError(automation::error_number::MemberNotFound,
-                       "Member not found: the control " + progId_.toStdString() + " has no member named '" +
-                           name.toStdString() + "'");
+    throw RuntimeError(
+        automation::error_number::MemberNotFound,
+        "Member not found: the control " + progId_.toStdString() + " has no member named '" + name.toStdString() + "'");
 }
 
 // Each call holds its own reference: an event handler that runs during the call may release

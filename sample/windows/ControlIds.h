@@ -8,7 +8,7 @@
 namespace quenvar::sample::windows::control_id {
 
 // Port selection window "Communitcation Port".
-inline constexpr int Optcom1 = 100;  // the option button with index i has id Optcom1 + i, i = 0..3
+inline constexpr int Optcom1 = 100;         // the option button with index i has id Optcom1 + i, i = 0..3
 inline constexpr int FrmcomCommand1 = 110;  // "OK"
 inline constexpr int FrmcomCommand2 = 111;  // "Cancel"
 

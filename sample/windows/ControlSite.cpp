@@ -41,7 +41,8 @@ const ActiveXHost& activeXHost() {
 RuntimeError cannotCreate(const wchar_t* progId, const std::string& why) {
     std::string name;
     for (const wchar_t* c = progId; *c; ++c) name += static_cast<char>(*c);  // ProgIDs are ASCII
-    return {automation::error_number::CannotCreateObject, "ActiveX component can't create object (" + name + ": " + why + ")"};
+    return {automation::error_number::CannotCreateObject,
+            "ActiveX component can't create object (" + name + ": " + why + ")"};
 }
 
 std::string toCodePage(const wchar_t* text) {
@@ -55,10 +56,9 @@ std::string toCodePage(const wchar_t* text) {
 
 std::string systemMessage(HRESULT status) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0,
-                                        nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string message = length ? toCodePage(text) : std::string("Automation error");
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
@@ -154,8 +154,8 @@ void ControlSite::call(automation::MemberId member, std::span<CallArgument> argu
     DISPPARAMS parameters{references.data(), nullptr, static_cast<UINT>(references.size()), 0};
     EXCEPINFO exception{};
     UINT wrongArgument = 0;
-    const HRESULT status = control_->Invoke(static_cast<DISPID>(member), IID_NULL, LOCALE_USER_DEFAULT,
-                                            DISPATCH_METHOD, &parameters, nullptr, &exception, &wrongArgument);
+    const HRESULT status = control_->Invoke(static_cast<DISPID>(member), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                            &parameters, nullptr, &exception, &wrongArgument);
     if (FAILED(status)) throw callError(status, exception);
 }
 

@@ -57,9 +57,9 @@ void FormWindow::create(const wchar_t* caption, const Twips& client, HMENU menu,
     constexpr DWORD extendedStyle = WS_EX_CONTROLPARENT;
     RECT frame = toPixels(client);
     AdjustWindowRectEx(&frame, style, menu != nullptr, extendedStyle);
-    window_ = CreateWindowExW(extendedStyle, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(formClass)), caption, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, menu,
-                              GetModuleHandleW(nullptr), nullptr);
+    window_ = CreateWindowExW(extendedStyle, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(formClass)), caption,
+                              style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                              nullptr, menu, GetModuleHandleW(nullptr), nullptr);
     if (!window_) {
         if (menu) DestroyMenu(menu);
         throw std::runtime_error("the program's window cannot be created");
@@ -71,10 +71,10 @@ void FormWindow::create(const wchar_t* caption, const Twips& client, HMENU menu,
 
 HWND FormWindow::addChild(const ChildWindow& child) {
     const RECT place = toPixels(child.place);
-    HWND window = CreateWindowExW(0, child.windowClass, child.text, WS_CHILD | WS_VISIBLE | child.style, place.left,
-                                  place.top, place.right - place.left, place.bottom - place.top, window_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(child.id)), GetModuleHandleW(nullptr),
-                                  nullptr);
+    HWND window =
+        CreateWindowExW(0, child.windowClass, child.text, WS_CHILD | WS_VISIBLE | child.style, place.left, place.top,
+                        place.right - place.left, place.bottom - place.top, window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(child.id)), GetModuleHandleW(nullptr), nullptr);
     if (!window) throw std::runtime_error("a control of the program's window cannot be created");
     if (child.font) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(child.font->handle()), FALSE);
     return window;
@@ -112,20 +112,19 @@ LRESULT FormWindow::childColours(HDC dc) {
 
 LRESULT FormWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_ERASEBKGND:
-        if (!windowBackground_) break;
-        {
-            RECT client;
-            GetClientRect(window_, &client);
-            FillRect(reinterpret_cast<HDC>(wParam), &client, windowBackground_);
-        }
-        return 1;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        if (childBackground_) return childColours(reinterpret_cast<HDC>(wParam));
-        break;
-    default:
-        break;
+        case WM_ERASEBKGND:
+            if (!windowBackground_) break;
+            {
+                RECT client;
+                GetClientRect(window_, &client);
+                FillRect(reinterpret_cast<HDC>(wParam), &client, windowBackground_);
+            }
+            return 1;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            if (childBackground_) return childColours(reinterpret_cast<HDC>(wParam));
+            break;
+        default: break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }

@@ -23,12 +23,24 @@ Frmcom::Frmcom(SampleApp& forms) : forms_(forms) {
     for (int index = 0; index < portCount; ++index) {
         // One group: the first button starts it, the "OK" button ends it.
         const DWORD style = BS_AUTORADIOBUTTON | (index == 0 ? WS_GROUP | WS_TABSTOP : 0);
-        addChild({L"BUTTON", control_id::Optcom1 + index, captions[index], {1440, 240 + 600 * index, 1815, 375}, style,
+        addChild({L"BUTTON",
+                  control_id::Optcom1 + index,
+                  captions[index],
+                  {1440, 240 + 600 * index, 1815, 375},
+                  style,
                   &optionFont_});
     }
-    addChild({L"BUTTON", control_id::FrmcomCommand1, L"OK", {960, 2640, 975, 495}, BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP,
+    addChild({L"BUTTON",
+              control_id::FrmcomCommand1,
+              L"OK",
+              {960, 2640, 975, 495},
+              BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP,
               &windowFont_});
-    addChild({L"BUTTON", control_id::FrmcomCommand2, L"Cancel", {2760, 2640, 975, 495}, BS_PUSHBUTTON | WS_TABSTOP,
+    addChild({L"BUTTON",
+              control_id::FrmcomCommand2,
+              L"Cancel",
+              {2760, 2640, 975, 495},
+              BS_PUSHBUTTON | WS_TABSTOP,
               &windowFont_});
     // Load: every fresh window starts at the first port, whatever was chosen before.
     CheckRadioButton(handle(), control_id::Optcom1, control_id::Optcom1 + portCount - 1, control_id::Optcom1);
@@ -63,23 +75,22 @@ void Frmcom::onOk() {
 
 LRESULT Frmcom::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND:
-        if (HIWORD(wParam) != BN_CLICKED) break;
-        if (LOWORD(wParam) == control_id::FrmcomCommand1) {
-            onOk();
-            return 0;
-        }
-        if (LOWORD(wParam) == control_id::FrmcomCommand2) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) break;
+            if (LOWORD(wParam) == control_id::FrmcomCommand1) {
+                onOk();
+                return 0;
+            }
+            if (LOWORD(wParam) == control_id::FrmcomCommand2) {
+                forms_.unloadFrmcom();
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            // The close box unloads the window, like "Cancel".
             forms_.unloadFrmcom();
             return 0;
-        }
-        break;
-    case WM_CLOSE:
-        // The close box unloads the window, like "Cancel".
-        forms_.unloadFrmcom();
-        return 0;
-    default:
-        break;
+        default: break;
     }
     return FormWindow::onMessage(message, wParam, lParam);
 }

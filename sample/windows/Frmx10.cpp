@@ -70,12 +70,14 @@ void Frmx10::addControls() {
         {L"BUTTON", control_id::Command6, L"Bright", {3840, 1920, 975, 495}, button, &font_},
         {L"STATIC", control_id::Label4, L"Dim Value", {1680, 1560, 1095, 255}, label, &smallFont_},
         {L"STATIC", control_id::Label5, L"100%", {2880, 1560, 495, 255}, label, &smallFont_},
-        {TRACKBAR_CLASSW, control_id::Slider1, L"", {1440, 2040, 2295, 255},
-         TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS | WS_TABSTOP, nullptr},
-        {WC_COMBOBOXW, control_id::cbhouse, L"", {1680, 240, 735, droppedHeight}, comboBox,
-         &font_},
-        {WC_COMBOBOXW, control_id::CBunit, L"", {3960, 240, 735, droppedHeight}, comboBox,
-         &font_},
+        {TRACKBAR_CLASSW,
+         control_id::Slider1,
+         L"",
+         {1440, 2040, 2295, 255},
+         TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS | WS_TABSTOP,
+         nullptr},
+        {WC_COMBOBOXW, control_id::cbhouse, L"", {1680, 240, 735, droppedHeight}, comboBox, &font_},
+        {WC_COMBOBOXW, control_id::CBunit, L"", {3960, 240, 735, droppedHeight}, comboBox, &font_},
     };
     for (const ChildWindow& child : children) addChild(child);
 
@@ -123,9 +125,8 @@ void Frmx10::onSliderMoved() {
     // its stored "100%".
     if (value == sliderValue_) return;
     sliderValue_ = value;
-    runHandler(handle(), [&] {
-        SetWindowTextW(child(control_id::Label5), fromCodePage(dimPercentageCaption(value)).c_str());
-    });
+    runHandler(handle(),
+               [&] { SetWindowTextW(child(control_id::Label5), fromCodePage(dimPercentageCaption(value)).c_str()); });
 }
 
 void Frmx10::onExit() {
@@ -138,35 +139,34 @@ void Frmx10::onExit() {
 bool Frmx10::onCommand(int id, int notification) {
     if (notification != BN_CLICKED) return false;  // menu entries come with 0 too
     switch (id) {
-    case control_id::Command1: onUnitCommand(member::x10on); return true;
-    case control_id::Command2: onUnitCommand(member::x10off); return true;
-    case control_id::Command3: onHouseCommand(member::lightson); return true;
-    case control_id::Command4: onHouseCommand(member::alloff); return true;
-    case control_id::Command5: onDimCommand(member::x10dim); return true;
-    case control_id::Command6: onDimCommand(member::x10brighten); return true;
-    case control_id::mnucomport: runHandler(handle(), [this] { forms_.showFrmcom(); }); return true;
-    case control_id::mnuexit: onExit(); return true;
-    default: return false;
+        case control_id::Command1: onUnitCommand(member::x10on); return true;
+        case control_id::Command2: onUnitCommand(member::x10off); return true;
+        case control_id::Command3: onHouseCommand(member::lightson); return true;
+        case control_id::Command4: onHouseCommand(member::alloff); return true;
+        case control_id::Command5: onDimCommand(member::x10dim); return true;
+        case control_id::Command6: onDimCommand(member::x10brighten); return true;
+        case control_id::mnucomport: runHandler(handle(), [this] { forms_.showFrmcom(); }); return true;
+        case control_id::mnuexit: onExit(); return true;
+        default: return false;
     }
 }
 
 LRESULT Frmx10::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND:
-        if (onCommand(LOWORD(wParam), HIWORD(wParam))) return 0;
-        break;
-    case WM_HSCROLL:
-        if (reinterpret_cast<HWND>(lParam) == child(control_id::Slider1)) {
-            onSliderMoved();
+        case WM_COMMAND:
+            if (onCommand(LOWORD(wParam), HIWORD(wParam))) return 0;
+            break;
+        case WM_HSCROLL:
+            if (reinterpret_cast<HWND>(lParam) == child(control_id::Slider1)) {
+                onSliderMoved();
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            // The close box unloads the window without closing the port.
+            forms_.unloadFrmx10();
             return 0;
-        }
-        break;
-    case WM_CLOSE:
-        // The close box unloads the window without closing the port.
-        forms_.unloadFrmx10();
-        return 0;
-    default:
-        break;
+        default: break;
     }
     return FormWindow::onMessage(message, wParam, lParam);
 }

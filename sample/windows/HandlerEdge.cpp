@@ -10,7 +10,8 @@ namespace quenvar::sample::windows {
 namespace {
 
 BOOL CALLBACK collectEnabledWindow(HWND window, LPARAM windows) {
-    if (IsWindowVisible(window) && IsWindowEnabled(window)) reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+    if (IsWindowVisible(window) && IsWindowEnabled(window))
+        reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
     return TRUE;
 }
 

@@ -6,17 +6,16 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace quenvar::testing {
 
-ComputerSide::ComputerSide(const QString& device)
-{
+ComputerSide::ComputerSide(const QString& device) {
     fd_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         error_ = QStringLiteral("cannot open %1: %2").arg(device, QString::fromLocal8Bit(std::strerror(errno)));
@@ -32,20 +31,16 @@ ComputerSide::ComputerSide(const QString& device)
 
 ComputerSide::~ComputerSide() { close(); }
 
-void ComputerSide::close()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
+void ComputerSide::close() {
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
-bool ComputerSide::write(const QByteArray& bytes)
-{
+bool ComputerSide::write(const QByteArray& bytes) {
     return ::write(fd_, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
-QByteArray ComputerSide::read(int count, std::chrono::milliseconds limit)
-{
+QByteArray ComputerSide::read(int count, std::chrono::milliseconds limit) {
     QByteArray received;
     QDeadlineTimer deadline(limit);
     QSocketNotifier notifier(fd_, QSocketNotifier::Read);
@@ -61,18 +56,15 @@ QByteArray ComputerSide::read(int count, std::chrono::milliseconds limit)
             received.append(buffer, got);
             continue;
         }
-        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
-            break;
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
         timeout.start(std::max<qint64>(1, deadline.remainingTime()));
         loop.exec();
     }
     return received;
 }
 
-QByteArray ComputerSide::exchange(const QByteArray& out, int expected)
-{
-    if (!write(out))
-        return {};
+QByteArray ComputerSide::exchange(const QByteArray& out, int expected) {
+    if (!write(out)) return {};
     return read(expected);
 }
 

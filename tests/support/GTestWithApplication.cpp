@@ -1,7 +1,7 @@
 // GoogleTest with a QApplication, for tests that make widgets (the control's face). Windows go
 // to the offscreen platform unless the caller chose another.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -1,12 +1,12 @@
 #include "tests/support/PseudoTerminal.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <pty.h>
-#include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 
 namespace quenvar::testing {
 
@@ -25,8 +25,7 @@ PseudoTerminal::PseudoTerminal() {
 
 PseudoTerminal::~PseudoTerminal() {
     closeMaster();
-    if (slave_ >= 0)
-        ::close(slave_);
+    if (slave_ >= 0) ::close(slave_);
 }
 
 void PseudoTerminal::send(const std::string& bytes) {
@@ -34,8 +33,7 @@ void PseudoTerminal::send(const std::string& bytes) {
     while (done < bytes.size()) {
         const ssize_t written = ::write(master_, bytes.data() + done, bytes.size() - done);
         if (written < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
+            if (errno == EINTR || errno == EAGAIN) continue;
             throw std::runtime_error(std::string("write to pty master failed: ") + std::strerror(errno));
         }
         done += static_cast<std::size_t>(written);
@@ -46,8 +44,7 @@ std::string PseudoTerminal::drain() {
     char buffer[512];
     for (;;) {
         const ssize_t got = ::read(master_, buffer, sizeof buffer);
-        if (got <= 0)
-            break;
+        if (got <= 0) break;
         collected_.append(buffer, static_cast<std::size_t>(got));
     }
     std::string result;

@@ -23,8 +23,7 @@ public:
 
     // Everything the component has written so far, collected from the master side; waits
     // (processing events) until at least `count` bytes have come or the timeout passes.
-    std::string receive(std::size_t count,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::string receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
     // Bytes already available on the master side, without waiting.
     std::string drain();

@@ -7,8 +7,7 @@
 namespace quenvar::testing {
 
 RunningProgram::RunningProgram(const QString& program, const QStringList& arguments,
-                               const QProcessEnvironment& environment)
-{
+                               const QProcessEnvironment& environment) {
     process_.setProgram(program);
     process_.setArguments(arguments);
     process_.setProcessEnvironment(environment);
@@ -16,33 +15,27 @@ RunningProgram::RunningProgram(const QString& program, const QStringList& argume
     process_.start();
 }
 
-RunningProgram::~RunningProgram()
-{
+RunningProgram::~RunningProgram() {
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();
         process_.waitForFinished(3000);
     }
 }
 
-QString RunningProgram::nextLine(std::chrono::milliseconds limit)
-{
+QString RunningProgram::nextLine(std::chrono::milliseconds limit) {
     QDeadlineTimer deadline(limit);
     while (!process_.canReadLine() && !deadline.hasExpired()) {
-        if (!process_.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime())))
-            break;
+        if (!process_.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime()))) break;
     }
-    if (!process_.canReadLine())
-        return {};
+    if (!process_.canReadLine()) return {};
     return QString::fromUtf8(process_.readLine()).trimmed();
 }
 
-QStringList RunningProgram::linesUntil(const QString& last)
-{
+QStringList RunningProgram::linesUntil(const QString& last) {
     QStringList lines;
     for (QString line = nextLine(); !line.isEmpty(); line = nextLine()) {
         lines << line;
-        if (line == last)
-            break;
+        if (line == last) break;
     }
     return lines;
 }

@@ -33,7 +33,7 @@ public:
     std::vector<std::string> writes;  // one entry per setOutput call
     std::size_t bytesWritten = 0;
     std::function<void(const std::string&)> onWrite;  // sees each write that goes through
-    std::string unread;               // received and not yet read
+    std::string unread;                               // received and not yet read
     std::int16_t event = serial::comm_event::None;
     bool wholeBufferPerRead = false;  // a read returns everything waiting, not one char
     std::optional<automation::RuntimeError> openError;

@@ -35,8 +35,8 @@ public:
             VariantInit(&values[i]);
             variantToCom(args[count - 1 - i], &values[i]);
             const std::size_t position = count - 1 - i;
-            const bool declaredAsVariant = member == nullptr || position >= member->params.size()
-                || member->params[position].type == VarType::Empty;
+            const bool declaredAsVariant = member == nullptr || position >= member->params.size() ||
+                                           member->params[position].type == VarType::Empty;
             references[i] = referenceTo(values[i], declaredAsVariant);
         }
         DISPPARAMS params{references.data(), nullptr, static_cast<UINT>(references.size()), 0};
@@ -44,8 +44,8 @@ public:
         UINT argumentError = 0;
         // Kept alive during the call, even if the host unadvises it meanwhile.
         sink_->AddRef();
-        const HRESULT status =
-            sink_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, &exception, &argumentError);
+        const HRESULT status = sink_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                             &exception, &argumentError);
         sink_->Release();
         for (VARIANT& value : values) VariantClear(&value);
         if (SUCCEEDED(status)) return Variant();
@@ -97,7 +97,8 @@ private:
 IID iidOf(const Guid& guid) {
     const auto& b = guid.bytes;
     IID iid;
-    iid.Data1 = (static_cast<DWORD>(b[0]) << 24) | (static_cast<DWORD>(b[1]) << 16) | (static_cast<DWORD>(b[2]) << 8) | b[3];
+    iid.Data1 =
+        (static_cast<DWORD>(b[0]) << 24) | (static_cast<DWORD>(b[1]) << 16) | (static_cast<DWORD>(b[2]) << 8) | b[3];
     iid.Data2 = static_cast<WORD>((b[4] << 8) | b[5]);
     iid.Data3 = static_cast<WORD>((b[6] << 8) | b[7]);
     for (int i = 0; i < 8; ++i) iid.Data4[i] = b[8 + i];

@@ -78,12 +78,15 @@ public:
         const ObjectRef object = object_;
         return invokeMember(
             object->interfaceInfo(),
-            [&](MemberId member, InvokeKind kind, std::span<Variant> args) { return object->invoke(member, kind, args); },
+            [&](MemberId member, InvokeKind kind, std::span<Variant> args) {
+                return object->invoke(member, kind, args);
+            },
             "quenvar", id, flags, params, result, exception, argumentError);
     }
 
     // Answered only by objects of this runtime, so the runtime can find its object again.
-    static constexpr IID runtimeObjectIid = {0x5b1e7c43, 0x0c2d, 0x4f7a, {0x9a, 0x61, 0x3e, 0x20, 0x84, 0xd1, 0x57, 0xc9}};
+    static constexpr IID runtimeObjectIid = {
+        0x5b1e7c43, 0x0c2d, 0x4f7a, {0x9a, 0x61, 0x3e, 0x20, 0x84, 0xd1, 0x57, 0xc9}};
 
 private:
     CountedObject counted_;
@@ -117,8 +120,8 @@ HRESULT idsOfNames(const InterfaceInfo& info, LPOLESTR* names, UINT count, DISPI
     return status;
 }
 
-HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, const char* source, DISPID id,
-                     WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
+HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, const char* source, DISPID id, WORD flags,
+                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
     static DISPPARAMS noParams{};
     if (params == nullptr) params = &noParams;
     const MemberInfo* member = info.find(id);
@@ -171,8 +174,9 @@ HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, con
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (const std::exception& failure) {
-        return reportException(RuntimeError(error_number::UnexpectedFailure, member->name + " failed: " + failure.what()),
-                               source, exception);
+        return reportException(
+            RuntimeError(error_number::UnexpectedFailure, member->name + " failed: " + failure.what()), source,
+            exception);
     }
 }
 

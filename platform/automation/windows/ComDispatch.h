@@ -26,8 +26,8 @@ using MemberInvoker = std::function<Variant(MemberId, InvokeKind, std::span<Vari
 // DISPID_UNKNOWN).
 HRESULT idsOfNames(const InterfaceInfo& info, LPOLESTR* names, UINT count, DISPID* ids);
 
-HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, const char* source, DISPID id,
-                     WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError);
+HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, const char* source, DISPID id, WORD flags,
+                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError);
 
 // The scode a host receives for a run-time error of this number.
 HRESULT scodeOf(std::int32_t errorNumber);

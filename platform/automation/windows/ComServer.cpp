@@ -41,7 +41,8 @@ LSTATUS createKey(HKEY root, const std::wstring& subkey) {
 class ClassesRoot {
 public:
     ClassesRoot(HKEY hive, REGSAM access) {
-        if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, access, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, access, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS) {
             key_ = nullptr;
         }
     }
@@ -78,7 +79,8 @@ LSTATUS writeClass(HKEY root, const ClassRegistration& serverClass, const ClassI
         values.push_back({classKey + L"\\MiscStatus\\1", {L"", std::to_wstring(serverClass.miscStatus)}});
     }
     if (serverClass.toolboxBitmap != 0) {
-        values.push_back({classKey + L"\\ToolboxBitmap32", {L"", path + L", " + std::to_wstring(serverClass.toolboxBitmap)}});
+        values.push_back(
+            {classKey + L"\\ToolboxBitmap32", {L"", path + L", " + std::to_wstring(serverClass.toolboxBitmap)}});
     }
     for (const auto& [subkey, value] : values) {
         const LSTATUS status = setValue(root, subkey, value.first, value.second);

@@ -17,6 +17,8 @@ void serverLocked(bool lock) {
         InterlockedDecrement(&locks);
     }
 }
-bool serverInUse() { return InterlockedCompareExchange(&liveObjects, 0, 0) != 0 || InterlockedCompareExchange(&locks, 0, 0) != 0; }
+bool serverInUse() {
+    return InterlockedCompareExchange(&liveObjects, 0, 0) != 0 || InterlockedCompareExchange(&locks, 0, 0) != 0;
+}
 
 }  // namespace quenvar::automation::windows

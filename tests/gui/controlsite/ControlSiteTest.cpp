@@ -149,7 +149,8 @@ void ControlSiteTest::errorsOfCallsPassToCaller_data() {
     QTest::addColumn<QList<QByteArray>>("texts");
     QTest::addColumn<int>("number");
     QTest::newRow("private procedure") << 0x60030002 << QList<QByteArray>{} << error_number::MemberNotFound;
-    QTest::newRow("port that is no number") << openx10Id << QList<QByteArray>{"x"} << error_number::ArgumentTypeMismatch;
+    QTest::newRow("port that is no number")
+        << openx10Id << QList<QByteArray>{"x"} << error_number::ArgumentTypeMismatch;
     QTest::newRow("missing argument") << x10onId << QList<QByteArray>{"A"} << error_number::BadParameterCount;
     // The serial component knows no port 99.
     QTest::newRow("error of the member itself") << openx10Id << QList<QByteArray>{"99"} << 8002;
@@ -189,7 +190,8 @@ void ControlSiteTest::eventsBecomeSignal() {
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, waitMs);
     QCOMPARE(events.last().at(0).toInt(), 2);
     QCOMPARE(events.last().at(1).toString(), QStringLiteral("x10received"));
-    QCOMPARE(events.last().at(2).toList(), (QVariantList{QStringLiteral("B"), QStringLiteral("02"), QStringLiteral("Dim"), 50}));
+    QCOMPARE(events.last().at(2).toList(),
+             (QVariantList{QStringLiteral("B"), QStringLiteral("02"), QStringLiteral("Dim"), 50}));
     site.dynamicCall(closex10Id);
     QCOMPARE(events.count(), 2);
 }

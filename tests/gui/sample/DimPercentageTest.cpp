@@ -18,8 +18,8 @@ using namespace quenvar::sample;
 
 void DimPercentageTest::percentage_data() {
     QTest::addColumn<int>("sliderValue");
-    QTest::addColumn<QString>("caption");        // empty: 32-bit overflow
-    QTest::addColumn<int>("argument");           // the 16-bit command argument
+    QTest::addColumn<QString>("caption");  // empty: 32-bit overflow
+    QTest::addColumn<int>("argument");     // the 16-bit command argument
     QTest::addColumn<bool>("argumentOverflows");
     QTest::newRow("0") << 0 << "0%" << 0 << false;
     QTest::newRow("3") << 3 << "15%" << 15 << false;
@@ -60,10 +60,12 @@ void DimPercentageTest::errorText_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("type mismatch") << 13 << QByteArray("Type mismatch") << "Run-time error '13':\n\nType mismatch";
     QTest::newRow("overflow") << 6 << QByteArray("Overflow") << "Run-time error '6':\n\nOverflow";
-    QTest::newRow("serial") << 8002 << QByteArray("Invalid port number") << "Run-time error '8002':\n\nInvalid port number";
+    QTest::newRow("serial") << 8002 << QByteArray("Invalid port number")
+                            << "Run-time error '8002':\n\nInvalid port number";
     QTest::newRow("automation code") << static_cast<int>(0x80020005u) << QByteArray("Type mismatch in argument")
                                      << "Run-time error '-2147352571 (80020005)':\n\nType mismatch in argument";
-    QTest::newRow("Latin-1 description") << 57 << QByteArray("Ger\xe4t") << QStringLiteral("Run-time error '57':\n\nGer\u00e4t");
+    QTest::newRow("Latin-1 description") << 57 << QByteArray("Ger\xe4t")
+                                         << QStringLiteral("Run-time error '57':\n\nGer\u00e4t");
 }
 
 void DimPercentageTest::errorText() {

@@ -148,28 +148,26 @@ void LineFaultsTest::programStaysUsable() {
     x10sim::Simulator& interface = *fixture.simulator;
 
     switch (fault) {
-    case LineFault::DeviceGoneWhileIdle:
-        interface.disappear();
-        break;
-    case LineFault::DeviceGoneAwaitingEcho:
-        interface.injectFault(x10sim::Fault::NoAnswer);
-        clickOn(frmx10);
-        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), waitMs);
-        interface.disappear();
-        break;
-    case LineFault::InterfaceStopsAnswering:
-        interface.injectFault(x10sim::Fault::NoAnswer);
-        clickOn(frmx10);
-        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), waitMs);
-        break;
-    case LineFault::NotReadyDuringOn:
-        interface.injectFault(x10sim::Fault::NotReady);
-        clickOn(frmx10);
-        break;
-    case LineFault::PowerFailureWhileIdle:
-        interface.powerFailure();
-        QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), powerFailReply, waitMs);
-        break;
+        case LineFault::DeviceGoneWhileIdle: interface.disappear(); break;
+        case LineFault::DeviceGoneAwaitingEcho:
+            interface.injectFault(x10sim::Fault::NoAnswer);
+            clickOn(frmx10);
+            QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), waitMs);
+            interface.disappear();
+            break;
+        case LineFault::InterfaceStopsAnswering:
+            interface.injectFault(x10sim::Fault::NoAnswer);
+            clickOn(frmx10);
+            QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), QByteArray::fromHex("0466"), waitMs);
+            break;
+        case LineFault::NotReadyDuringOn:
+            interface.injectFault(x10sim::Fault::NotReady);
+            clickOn(frmx10);
+            break;
+        case LineFault::PowerFailureWhileIdle:
+            interface.powerFailure();
+            QTRY_COMPARE_WITH_TIMEOUT(interface.receivedBytes(), powerFailReply, waitMs);
+            break;
     }
     if (notice != Notice::None) QTRY_VERIFY_WITH_TIMEOUT(!fixture.boxes.shown().isEmpty(), waitMs);
 
@@ -196,20 +194,16 @@ void LineFaultsTest::programStaysUsable() {
 
     // What each fault leaves on the power line.
     switch (fault) {
-    case LineFault::DeviceGoneWhileIdle:
-    case LineFault::DeviceGoneAwaitingEcho:
-    case LineFault::InterfaceStopsAnswering:
-        QVERIFY(fixture.frames.isEmpty());
-        break;
-    case LineFault::NotReadyDuringOn:
-        QCOMPARE(fixture.frames, QStringList{QStringLiteral("A1 address")});
-        break;
-    case LineFault::PowerFailureWhileIdle:
-        // Answered once: the interface asks no more.
-        QCOMPARE(interface.receivedBytes(), powerFailReply);
-        QVERIFY(interface.protocolState() != ProtocolState::PowerFailRequesting);
-        QVERIFY(fixture.frames.isEmpty());
-        break;
+        case LineFault::DeviceGoneWhileIdle:
+        case LineFault::DeviceGoneAwaitingEcho:
+        case LineFault::InterfaceStopsAnswering: QVERIFY(fixture.frames.isEmpty()); break;
+        case LineFault::NotReadyDuringOn: QCOMPARE(fixture.frames, QStringList{QStringLiteral("A1 address")}); break;
+        case LineFault::PowerFailureWhileIdle:
+            // Answered once: the interface asks no more.
+            QCOMPARE(interface.receivedBytes(), powerFailReply);
+            QVERIFY(interface.protocolState() != ProtocolState::PowerFailRequesting);
+            QVERIFY(fixture.frames.isEmpty());
+            break;
     }
 
     const bool deviceLost = notice == Notice::DeviceLost;
@@ -231,16 +225,16 @@ void LineFaultsTest::programStaysUsable() {
     chooseModule(frmx10, QStringLiteral("D"), QStringLiteral("04"));
     const qsizetype framesBefore = fixture.frames.size();
     clickOn(frmx10);
-    QTRY_VERIFY_WITH_TIMEOUT(fixture.frames.size() > framesBefore
-                                 && fixture.frames.back() == QStringLiteral("D On"), waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.frames.size() > framesBefore && fixture.frames.back() == QStringLiteral("D On"),
+                             waitMs);
     QCOMPARE(fixture.frames.at(framesBefore), QStringLiteral("D4 address"));
     QVERIFY(fixture.simulator->module('D', 4).on);
     // The function of an interrupted "On" stays queued and goes out at the next ready byte,
     // ahead of this command's own.
-    const bool onInterrupted = fault == LineFault::DeviceGoneAwaitingEcho || fault == LineFault::InterfaceStopsAnswering
-                               || fault == LineFault::NotReadyDuringOn;
-    const QStringList expectedAfter = onInterrupted ? QStringList{"D4 address", "A On", "D On"}
-                                                    : QStringList{"D4 address", "D On"};
+    const bool onInterrupted = fault == LineFault::DeviceGoneAwaitingEcho ||
+                               fault == LineFault::InterfaceStopsAnswering || fault == LineFault::NotReadyDuringOn;
+    const QStringList expectedAfter =
+        onInterrupted ? QStringList{"D4 address", "A On", "D On"} : QStringList{"D4 address", "D On"};
     QCOMPARE(fixture.frames.mid(framesBefore), expectedAfter);
     QCOMPARE(shown.size(), boxesBefore);
     QCOMPARE(fixture.forms.loadedFrmx10(), frmx10);

@@ -36,7 +36,7 @@ private:
         if (!box || !box->isVisible()) return;
         const QList<QAbstractButton*> buttons = box->buttons();
         shown_.append({box->windowTitle(), box->text(), box->windowModality() == Qt::ApplicationModal,
-                        buttons.size() == 1 && box->standardButton(buttons.front()) == QMessageBox::Ok});
+                       buttons.size() == 1 && box->standardButton(buttons.front()) == QMessageBox::Ok});
         box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
     }
 

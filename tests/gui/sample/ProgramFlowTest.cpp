@@ -25,12 +25,12 @@
 #include "sim/Simulator.h"
 #include "tests/support/OpenDescriptors.h"
 
+using program_windows::child;
 using quenvar::automation::ObjectRef;
 using quenvar::automation::Variant;
 using quenvar::sample::Frmcom;
 using quenvar::sample::Frmx10;
 using quenvar::sample::SampleApp;
-using program_windows::child;
 using quenvar::testing::openDescriptorsOf;
 
 namespace {
@@ -84,7 +84,8 @@ ProgramFlowTest::ProgramFlowTest() = default;
 ProgramFlowTest::~ProgramFlowTest() = default;
 
 void ProgramFlowTest::init() {
-    for (int port = 1; port <= 4; ++port) qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), missingDevice(port).toLocal8Bit());
+    for (int port = 1; port <= 4; ++port)
+        qputenv(qPrintable(QStringLiteral("QUENVAR_COMM%1").arg(port)), missingDevice(port).toLocal8Bit());
     fixture_ = std::make_unique<Fixture>();
     fixture_->simulator.start();
     fixture_->simulatorHandles = openDescriptorsOf(fixture_->simulator.devicePath());
@@ -127,7 +128,8 @@ void ProgramFlowTest::freshPortWindowSelectsFirstPort() {
     QCOMPARE(forms.loadedFrmx10(), nullptr);
     QCOMPARE(frmcom->selectedPort(), 1);
     QVERIFY(child<QRadioButton>(frmcom, "Optcom1_0")->isChecked());
-    for (const char* other : {"Optcom1_1", "Optcom1_2", "Optcom1_3"}) QVERIFY(!child<QRadioButton>(frmcom, other)->isChecked());
+    for (const char* other : {"Optcom1_1", "Optcom1_2", "Optcom1_3"})
+        QVERIFY(!child<QRadioButton>(frmcom, other)->isChecked());
     // The group numbers its buttons by index.
     auto* group = frmcom->findChild<QButtonGroup*>(QStringLiteral("Optcom1"));
     QVERIFY(group);
@@ -305,16 +307,30 @@ void ProgramFlowTest::unitCommandsSendWhatWasTyped_data() {
     QTest::addColumn<QByteArray>("received");
     QTest::addColumn<QString>("functionFrame");  // empty: the control refuses the unit with its message
     // Each transmission is followed by the computer's 0x00 once the checksum echo matched.
-    QTest::newRow("On A1") << "A" << "01" << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
-    QTest::newRow("Off P16") << "P" << "16" << "Command2" << bytes({0x04, 0xCC, 0x00, 0x06, 0xC3, 0x00}) << "P Off";
+    QTest::newRow("On A1") << "A"
+                           << "01"
+                           << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
+    QTest::newRow("Off P16") << "P"
+                             << "16"
+                             << "Command2" << bytes({0x04, 0xCC, 0x00, 0x06, 0xC3, 0x00}) << "P Off";
     // A typed lower-case house goes to the control exactly as typed (the list holds "C"); the
     // control accepts it.
-    QTest::newRow("On c5") << "c" << "05" << "Command1" << bytes({0x04, 0x21, 0x00, 0x06, 0x22, 0x00}) << "C On";
+    QTest::newRow("On c5") << "c"
+                           << "05"
+                           << "Command1" << bytes({0x04, 0x21, 0x00, 0x06, 0x22, 0x00}) << "C On";
     // Stored items begin with these texts ("10" with "1", "01" with "0"): nothing may complete them.
-    QTest::newRow("On a1") << "a" << "1" << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
-    QTest::newRow("On a0 refused") << "a" << "0" << "Command1" << QByteArray() << QString();
-    QTest::newRow("On a7") << "a" << "7" << "Command1" << bytes({0x04, 0x65, 0x00, 0x06, 0x62, 0x00}) << "A On";
-    QTest::newRow("Off a16") << "a" << "16" << "Command2" << bytes({0x04, 0x6C, 0x00, 0x06, 0x63, 0x00}) << "A Off";
+    QTest::newRow("On a1") << "a"
+                           << "1"
+                           << "Command1" << bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}) << "A On";
+    QTest::newRow("On a0 refused") << "a"
+                                   << "0"
+                                   << "Command1" << QByteArray() << QString();
+    QTest::newRow("On a7") << "a"
+                           << "7"
+                           << "Command1" << bytes({0x04, 0x65, 0x00, 0x06, 0x62, 0x00}) << "A On";
+    QTest::newRow("Off a16") << "a"
+                             << "16"
+                             << "Command2" << bytes({0x04, 0x6C, 0x00, 0x06, 0x63, 0x00}) << "A Off";
 }
 
 void ProgramFlowTest::unitCommandsSendWhatWasTyped() {

@@ -24,9 +24,7 @@ namespace {
 
 const QColor lightGrey(192, 192, 192);
 
-QRect fromTwips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
+QRect fromTwips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
 
 // The names of `names`' widgets in the order Tab visits them, starting at the first.
 QStringList focusOrder(QWidget* window, const QStringList& names) {
@@ -35,7 +33,8 @@ QStringList focusOrder(QWidget* window, const QStringList& names) {
     QStringList order;
     QWidget* widget = start;
     do {
-        if (names.contains(widget->objectName()) && !order.contains(widget->objectName())) order << widget->objectName();
+        if (names.contains(widget->objectName()) && !order.contains(widget->objectName()))
+            order << widget->objectName();
         widget = widget->nextInFocusChain();
     } while (widget != start && order.size() < names.size());
     return order;
@@ -194,8 +193,8 @@ void WindowLayoutTest::controllerTabOrder() {
     SampleApp forms;
     forms.showFrmx10();
     Frmx10& window = forms.frmx10();
-    const QStringList expected{"Label2",   "Label3",   "Command1", "Command2", "Command3", "Command4", "Command5",
-                               "Command6", "Label4",   "Label5",   "Slider1",  "cbhouse",  "CBunit",   "quenvar1"};
+    const QStringList expected{"Label2",   "Label3", "Command1", "Command2", "Command3", "Command4", "Command5",
+                               "Command6", "Label4", "Label5",   "Slider1",  "cbhouse",  "CBunit",   "quenvar1"};
     QCOMPARE(focusOrder(&window, expected), expected);
     // Tab itself skips the labels and goes button by button, then slider, boxes and control.
     const QStringList stops = tabStops(&window, window.findChild<QWidget*>(QStringLiteral("Command1")));

@@ -15,14 +15,19 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     if (argc < 2) {
-        qCritical("usage: %s ProgramFlowTest|WindowLayoutTest|DimPercentageTest|LineFaultsTest [QtTest options]", argv[0]);
+        qCritical("usage: %s ProgramFlowTest|WindowLayoutTest|DimPercentageTest|LineFaultsTest [QtTest options]",
+                  argv[0]);
         return 2;
     }
     std::unique_ptr<QObject> test;
-    if (std::strcmp(argv[1], "ProgramFlowTest") == 0) test = std::make_unique<ProgramFlowTest>();
-    else if (std::strcmp(argv[1], "WindowLayoutTest") == 0) test = std::make_unique<WindowLayoutTest>();
-    else if (std::strcmp(argv[1], "DimPercentageTest") == 0) test = std::make_unique<DimPercentageTest>();
-    else if (std::strcmp(argv[1], "LineFaultsTest") == 0) test = std::make_unique<LineFaultsTest>();
+    if (std::strcmp(argv[1], "ProgramFlowTest") == 0)
+        test = std::make_unique<ProgramFlowTest>();
+    else if (std::strcmp(argv[1], "WindowLayoutTest") == 0)
+        test = std::make_unique<WindowLayoutTest>();
+    else if (std::strcmp(argv[1], "DimPercentageTest") == 0)
+        test = std::make_unique<DimPercentageTest>();
+    else if (std::strcmp(argv[1], "LineFaultsTest") == 0)
+        test = std::make_unique<LineFaultsTest>();
     if (!test) {
         qCritical("unknown test class %s", argv[1]);
         return 2;

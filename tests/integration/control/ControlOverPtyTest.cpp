@@ -70,8 +70,14 @@ TEST_F(ControlOverPty, OnA1RunsTheWholeHandshake) {
     control->openx10(1);
     control->x10on("A", "01");
     ASSERT_TRUE(waitForReady(1));
-    EXPECT_EQ(sim->receivedBytes(), QByteArray::fromHex("0466" "00" "0662" "00"));
-    EXPECT_EQ(sim->sentBytes(), QByteArray::fromHex("6A" "55" "68" "55"));
+    EXPECT_EQ(sim->receivedBytes(), QByteArray::fromHex("0466"
+                                                        "00"
+                                                        "0662"
+                                                        "00"));
+    EXPECT_EQ(sim->sentBytes(), QByteArray::fromHex("6A"
+                                                    "55"
+                                                    "68"
+                                                    "55"));
     EXPECT_EQ(frameTexts(*sim), (std::vector<std::string>{"A1 address", "A On"}));
     EXPECT_TRUE(sim->module('A', 1).on);
     EXPECT_EQ(control->comstatus(), control::handshake::idle);
@@ -102,10 +108,9 @@ TEST_F(ControlOverPty, LightingSequenceLeavesTheHouseAsCommanded) {
     control->alloff("J");
     ASSERT_TRUE(waitForReady(7));
 
-    EXPECT_EQ(frameTexts(*sim), (std::vector<std::string>{
-                                    "A All Lights On", "A1 address", "A On", "A1 address",
-                                    "A Dim 11 steps", "A1 address", "A Off", "P All Lights On",
-                                    "J3 address", "J On", "J All Units Off"}));
+    EXPECT_EQ(frameTexts(*sim), (std::vector<std::string>{"A All Lights On", "A1 address", "A On", "A1 address",
+                                                          "A Dim 11 steps", "A1 address", "A Off", "P All Lights On",
+                                                          "J3 address", "J On", "J All Units Off"}));
     EXPECT_FALSE(sim->module('A', 1).on);
     EXPECT_TRUE(sim->module('P', 7).on);
     EXPECT_FALSE(sim->module('J', 3).on);
@@ -133,7 +138,8 @@ TEST_F(ControlOverPty, TwoCommandsBeforeAnyAnswerBothGoOutAtOnce) {
                   control->colstring()->item(3).toText() + control->colstring()->item(4).toText(),
               bytes({0x06, 0x62, 0x06, 0xE2}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim->receivedBytes().size() >= 4; }, 5000));
-    EXPECT_EQ(sim->receivedBytes().left(4), QByteArray::fromHex("0466" "04EE"));
+    EXPECT_EQ(sim->receivedBytes().left(4), QByteArray::fromHex("0466"
+                                                                "04EE"));
     // The interface takes the second address; the queue then drains in call order.
     ASSERT_TRUE(waitForReady(1));
     EXPECT_TRUE(sim->module('B', 2).on);

@@ -73,9 +73,7 @@ RaisedError ControlOnSimulatedLine::unitCommand(automation::MemberId member, con
     return call(member, {automation::Variant::fromText(house), automation::Variant::fromText(unit)});
 }
 
-std::int16_t ControlOnSimulatedLine::comstatus() {
-    return control_->get(control::member::comstatus).toInt16();
-}
+std::int16_t ControlOnSimulatedLine::comstatus() { return control_->get(control::member::comstatus).toInt16(); }
 
 std::int32_t ControlOnSimulatedLine::queuedEntries() { return control_->core().colstring()->count(); }
 

@@ -37,7 +37,7 @@ struct FaultRow {
     // Brings the fault about and returns once it is in force.
     std::function<void(ControlOnSimulatedLine&)> provoke;
     std::vector<Notice> notices;  // in the order the user sees them
-    bool deviceGone;  // a new interface at the same place and openx10 again before going on
+    bool deviceGone;              // a new interface at the same place and openx10 again before going on
     // Checks of what the fault leaves behind, run once it has lasted a while.
     std::function<void(ControlOnSimulatedLine&)> leavesBehind = [](ControlOnSimulatedLine&) {};
 };
@@ -57,18 +57,21 @@ const QByteArray powerFailReply = QByteArray::fromHex("FB") + QByteArray(42, '\0
 
 // A remote control on the power line: B1 On.
 void remoteB1On(x10sim::Simulator& sim) {
-    sim.sendFromOtherTransmitter({x10sim::Frame::forAddress('B', 1), x10sim::Frame::forFunction('B', x10sim::FunctionCode::On)});
+    sim.sendFromOtherTransmitter(
+        {x10sim::Frame::forAddress('B', 1), x10sim::Frame::forFunction('B', x10sim::FunctionCode::On)});
 }
 
 // The poll meets the control's x10on A1 once the interface has `count` bytes of it (and, when
 // `afterThem`, once it has acted on them): A1 still goes out once, x10ready comes once, and the
 // host hears B1 On.
 FaultRow pollDuringACommand(const char* name, bool paced, int count, bool afterThem) {
-    return {name, paced,
+    return {name,
+            paced,
             [count, afterThem](ControlOnSimulatedLine& line) {
                 line.whenReceived(count, [afterThem](x10sim::Simulator& sim) {
                     if (afterThem) {
-                        QMetaObject::invokeMethod(&sim, [&sim] { remoteB1On(sim); }, Qt::QueuedConnection);
+                        QMetaObject::invokeMethod(
+                            &sim, [&sim] { remoteB1On(sim); }, Qt::QueuedConnection);
                     } else {
                         remoteB1On(sim);
                     }
@@ -76,7 +79,8 @@ FaultRow pollDuringACommand(const char* name, bool paced, int count, bool afterT
                 onA1(line);
                 ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }, 3s));
             },
-            {}, false,
+            {},
+            false,
             [](ControlOnSimulatedLine& line) {
                 std::vector<std::string> sentByTheInterface;
                 for (const x10sim::Frame& frame : line.interface().frames()) {
@@ -93,14 +97,16 @@ FaultRow pollDuringACommand(const char* name, bool paced, int count, bool afterT
 // An upload spoiled on the line while the control is idle: nothing is told, and the next
 // command still goes out (the usable-afterwards check of every row).
 FaultRow spoiledUpload(const char* name, Fault fault) {
-    return {name, false,
+    return {name,
+            false,
             [fault](ControlOnSimulatedLine& line) {
                 ASSERT_EQ(line.openPort().number, 0);
                 line.interface().injectFault(fault);
                 remoteB1On(line.interface());
                 ASSERT_TRUE(received(line, 1));
             },
-            {}, false,
+            {},
+            false,
             [](ControlOnSimulatedLine& line) {
                 EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("C3"));
                 EXPECT_TRUE(line.heard().empty());
@@ -109,14 +115,17 @@ FaultRow spoiledUpload(const char* name, Fault fault) {
 }
 
 const std::vector<FaultRow> faultRows = {
-    {"DeviceGoneWhileIdle", false,
+    {"DeviceGoneWhileIdle",
+     false,
      [](ControlOnSimulatedLine& line) {
          ASSERT_EQ(line.openPort().number, 0);
          processEventsFor(20ms);
          line.interface().disappear();
      },
-     {Notice::DeviceLost}, true},
-    {"DeviceGoneAwaitingEcho", false,
+     {Notice::DeviceLost},
+     true},
+    {"DeviceGoneAwaitingEcho",
+     false,
      [](ControlOnSimulatedLine& line) {
          line.interface().injectFault(Fault::NoAnswer);
          onA1(line);
@@ -124,65 +133,79 @@ const std::vector<FaultRow> faultRows = {
          ASSERT_EQ(line.comstatus(), hs::awaitingEcho);
          line.interface().disappear();
      },
-     {Notice::DeviceLost}, true},
-    {"DeviceGoneAwaitingReady", true,
+     {Notice::DeviceLost},
+     true},
+    {"DeviceGoneAwaitingReady",
+     true,
      [](ControlOnSimulatedLine& line) {
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return line.comstatus() == hs::awaitingReady; }));
          line.interface().disappear();
      },
-     {Notice::DeviceLost}, true},
-    {"SilentInterface", false,
+     {Notice::DeviceLost},
+     true},
+    {"SilentInterface",
+     false,
      [](ControlOnSimulatedLine& line) {
          line.interface().injectFault(Fault::NoAnswer);
          onA1(line);
          ASSERT_TRUE(received(line, 2));
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.comstatus(), hs::awaitingEcho);
          EXPECT_TRUE(line.interface().frames().empty());
          EXPECT_EQ(line.readyEvents(), 0);
      }},
-    {"WrongEchoForTheAddress", false,
+    {"WrongEchoForTheAddress",
+     false,
      [](ControlOnSimulatedLine& line) {
          line.interface().injectFault(Fault::WrongEcho);
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 1; }));
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("0466"));  // no acknowledge
          EXPECT_TRUE(line.interface().frames().empty());
          EXPECT_TRUE(line.acknowledged().empty());
          EXPECT_EQ(line.comstatus(), hs::awaitingEcho);
      }},
-    {"WrongEchoForTheQueuedFunction", false,
+    {"WrongEchoForTheQueuedFunction",
+     false,
      [](ControlOnSimulatedLine& line) {
          line.whenReceived(3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::WrongEcho); });
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 3; }));
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
-         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A" "55" "69"));
+         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A"
+                                                                     "55"
+                                                                     "69"));
          EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address"}));
          EXPECT_EQ(line.comstatus(), hs::awaitingEcho);
          EXPECT_EQ(line.readyEvents(), 0);
      }},
-    {"NotReadyWithThePairQueued", false,
+    {"NotReadyWithThePairQueued",
+     false,
      [](ControlOnSimulatedLine& line) {
          line.interface().injectFault(Fault::NotReady);
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return !line.boxes().seen().empty(); }));
      },
-     {Notice::NotResponding}, false,
+     {Notice::NotResponding},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.comstatus(), hs::idle);
          EXPECT_EQ(line.queuedEntries(), 2);  // the function waits for the next ready byte
          EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address"}));
      }},
-    {"DeviceGoneWhileTheBoxIsOpen", false,
+    {"DeviceGoneWhileTheBoxIsOpen",
+     false,
      [](ControlOnSimulatedLine& line) {
          // The user is still reading "Interface is not responding" when the cable comes out.
          line.boxes().setReadingTime(300ms);
@@ -191,23 +214,27 @@ const std::vector<FaultRow> faultRows = {
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return line.boxes().seen().size() == 2 && line.boxes().openNow() == 0; }));
      },
-     {Notice::NotResponding, Notice::DeviceLost}, true,
+     {Notice::NotResponding, Notice::DeviceLost},
+     true,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.comstatus(), hs::idle);  // the first box was closed after the second
          EXPECT_EQ(line.queuedEntries(), 2);
      }},
-    {"PowerFailWhileIdle", false,
+    {"PowerFailWhileIdle",
+     false,
      [](ControlOnSimulatedLine& line) {
          ASSERT_EQ(line.openPort().number, 0);
          line.interface().powerFailure();
          ASSERT_TRUE(received(line, powerFailReply.size()));
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.interface().receivedBytes(), powerFailReply);
          EXPECT_EQ(line.comstatus(), hs::idle);
      }},
-    {"PowerFailAwaitingEcho", false,
+    {"PowerFailAwaitingEcho",
+     false,
      [](ControlOnSimulatedLine& line) {
          // The interface lost the transmission with the mains and asks once the mains is back.
          line.interface().injectFault(Fault::NoAnswer);
@@ -215,39 +242,45 @@ const std::vector<FaultRow> faultRows = {
          ASSERT_TRUE(received(line, 2));
          line.interface().powerFailure();
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("0466") + powerFailReply)
              << "the power-fail request met while awaiting the echo must be answered";
          EXPECT_EQ(line.comstatus(), hs::idle);
          EXPECT_EQ(line.readyEvents(), 0);
      }},
-    {"PowerFailAwaitingReady", false,
+    {"PowerFailAwaitingReady",
+     false,
      [](ControlOnSimulatedLine& line) {
          // The mains goes while the address frame is on the power line, before the ready byte.
          line.whenReceived(3, [](x10sim::Simulator& sim) { sim.powerFailure(); });
          onA1(line);
          ASSERT_TRUE(waitUntil([&] { return !line.boxes().seen().empty(); }));
      },
-     {Notice::NotResponding}, false,
+     {Notice::NotResponding},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_TRUE(line.interface().frames().empty());
          EXPECT_EQ(line.queuedEntries(), 2);
      }},
-    {"StrayBytesWhileIdle", false,
+    {"StrayBytesWhileIdle",
+     false,
      [](ControlOnSimulatedLine& line) {
          ASSERT_EQ(line.openPort().number, 0);
          line.interface().injectFault(Fault::StrayBytes);
          ASSERT_TRUE(waitUntil([&] { return line.interface().sentBytes().size() >= 2; }));
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          // 0x5A is the interface's poll: answered; 0x33 is no upload size and ends the reading.
          EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("C3"));
          EXPECT_TRUE(line.heard().empty());
          EXPECT_EQ(line.comstatus(), hs::idle);
      }},
-    {"StrayBytesBetweenTheTwoTransmissions", false,
+    {"StrayBytesBetweenTheTwoTransmissions",
+     false,
      [](ControlOnSimulatedLine& line) {
          line.whenReceived(3, [](x10sim::Simulator& sim) { sim.injectFault(Fault::StrayBytes); });
          onA1(line);
@@ -255,20 +288,28 @@ const std::vector<FaultRow> faultRows = {
      },
      // A poll that was none: the control answers it, sends the function again when no upload
      // follows, and then meets the echo of both transmissions.
-     {Notice::NotResponding}, false,
+     {Notice::NotResponding},
+     false,
      [](ControlOnSimulatedLine& line) {
-         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A" "55" "5A33" "68" "68" "55"));
+         EXPECT_EQ(line.interface().sentBytes(), QByteArray::fromHex("6A"
+                                                                     "55"
+                                                                     "5A33"
+                                                                     "68"
+                                                                     "68"
+                                                                     "55"));
          EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address", "A On"}));
          EXPECT_EQ(line.readyEvents(), 0);
      }},
-    {"RemoteA1OnWhileIdle", false,
+    {"RemoteA1OnWhileIdle",
+     false,
      [](ControlOnSimulatedLine& line) {
          ASSERT_EQ(line.openPort().number, 0);
          line.interface().sendFromOtherTransmitter(
              {x10sim::Frame::forAddress('A', 1), x10sim::Frame::forFunction('A', x10sim::FunctionCode::On)});
          ASSERT_TRUE(waitUntil([&] { return !line.heard().empty(); }));
      },
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          EXPECT_EQ(line.heard(), (std::vector<control::HeardFunction>{{"A", "01", "On", 0}}));
          EXPECT_EQ(line.interface().receivedBytes(), QByteArray::fromHex("C3"));
@@ -282,9 +323,11 @@ const std::vector<FaultRow> faultRows = {
     pollDuringACommand("PollInsteadOfTheLastReadyByte", true, 6, true),
     spoiledUpload("UploadCutShort", Fault::UploadCutShort),
     spoiledUpload("UploadSizeOutOfRange", Fault::UploadSizeOutOfRange),
-    {"SlowInterface", true,
+    {"SlowInterface",
+     true,
      [](ControlOnSimulatedLine& line) { onA1(line); },  // lasts while the frames go out
-     {}, false,
+     {},
+     false,
      [](ControlOnSimulatedLine& line) {
          ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }, 3s));
          EXPECT_EQ(line.frameTexts(), (std::vector<std::string>{"A1 address", "A On"}));
@@ -333,11 +376,14 @@ TEST_P(FaultTable, NoCrashNoSpinOneClearNoticeAndUsableAfterwards) {
     }
     // An interface back from a power failure asks until it is answered; the control answers
     // the next request it meets while idle.
-    EXPECT_TRUE(waitUntil([&] {
-        const auto state = line.interface().protocolState();
-        return state != x10sim::InterfaceProtocol::State::PowerFailRequesting
-            && state != x10sim::InterfaceProtocol::State::ReceivingMacro;
-    }, 3s)) << "the power-fail request was never answered";
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto state = line.interface().protocolState();
+            return state != x10sim::InterfaceProtocol::State::PowerFailRequesting &&
+                   state != x10sim::InterfaceProtocol::State::ReceivingMacro;
+        },
+        3s))
+        << "the power-fail request was never answered";
 
     const std::size_t framesBefore = line.interface().frames().size();
     const int readyBefore = line.readyEvents();

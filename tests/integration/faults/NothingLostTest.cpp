@@ -70,10 +70,10 @@ struct Command {
 enum class Outcome { Ready, Box, Error, NoAnswer };
 const char* outcomeName(Outcome outcome) {
     switch (outcome) {
-    case Outcome::Ready: return "x10ready";
-    case Outcome::Box: return "message box";
-    case Outcome::Error: return "run-time error";
-    case Outcome::NoAnswer: return "no answer";
+        case Outcome::Ready: return "x10ready";
+        case Outcome::Box: return "message box";
+        case Outcome::Error: return "run-time error";
+        case Outcome::NoAnswer: return "no answer";
     }
     return "?";
 }
@@ -82,12 +82,12 @@ enum class FaultKind { WrongEcho, NoAnswer, NotReady, StrayBytes, PowerFailure, 
 constexpr int faultKinds = 6;
 const char* faultName(FaultKind kind) {
     switch (kind) {
-    case FaultKind::WrongEcho: return "wrong echo";
-    case FaultKind::NoAnswer: return "no answer";
-    case FaultKind::NotReady: return "not ready";
-    case FaultKind::StrayBytes: return "stray bytes";
-    case FaultKind::PowerFailure: return "power failure";
-    case FaultKind::RemoteTraffic: return "remote traffic";
+        case FaultKind::WrongEcho: return "wrong echo";
+        case FaultKind::NoAnswer: return "no answer";
+        case FaultKind::NotReady: return "not ready";
+        case FaultKind::StrayBytes: return "stray bytes";
+        case FaultKind::PowerFailure: return "power failure";
+        case FaultKind::RemoteTraffic: return "remote traffic";
     }
     return "?";
 }
@@ -97,17 +97,18 @@ std::vector<x10sim::Frame> remoteCommand(std::mt19937& random) {
     const char house = static_cast<char>('A' + std::uniform_int_distribution<int>(0, 15)(random));
     const int unit = std::uniform_int_distribution<int>(1, 16)(random);
     const bool on = std::uniform_int_distribution<int>(0, 1)(random) == 1;
-    return {x10sim::Frame::forAddress(house, unit), x10sim::Frame::forFunction(house, on ? FunctionCode::On : FunctionCode::Off)};
+    return {x10sim::Frame::forAddress(house, unit),
+            x10sim::Frame::forFunction(house, on ? FunctionCode::On : FunctionCode::Off)};
 }
 
 void strike(x10sim::Simulator& sim, FaultKind kind, const std::vector<x10sim::Frame>& remote) {
     switch (kind) {
-    case FaultKind::WrongEcho: sim.injectFault(Fault::WrongEcho); break;
-    case FaultKind::NoAnswer: sim.injectFault(Fault::NoAnswer); break;
-    case FaultKind::NotReady: sim.injectFault(Fault::NotReady); break;
-    case FaultKind::StrayBytes: sim.injectFault(Fault::StrayBytes); break;
-    case FaultKind::PowerFailure: sim.powerFailure(); break;
-    case FaultKind::RemoteTraffic: sim.sendFromOtherTransmitter(remote); break;
+        case FaultKind::WrongEcho: sim.injectFault(Fault::WrongEcho); break;
+        case FaultKind::NoAnswer: sim.injectFault(Fault::NoAnswer); break;
+        case FaultKind::NotReady: sim.injectFault(Fault::NotReady); break;
+        case FaultKind::StrayBytes: sim.injectFault(Fault::StrayBytes); break;
+        case FaultKind::PowerFailure: sim.powerFailure(); break;
+        case FaultKind::RemoteTraffic: sim.sendFromOtherTransmitter(remote); break;
     }
 }
 
@@ -115,7 +116,7 @@ struct Record {
     Command command;
     bool faultPlanned = false;
     FaultKind fault = FaultKind::WrongEcho;
-    int faultAtByte = 0;       // 0: before the call; n: once the interface has n bytes of it
+    int faultAtByte = 0;                // 0: before the call; n: once the interface has n bytes of it
     std::vector<x10sim::Frame> remote;  // RemoteTraffic only
     bool faultStruck = false;
     bool powerFailingAtStart = false;
@@ -188,7 +189,8 @@ bool completeOnTheLine(const Command& command, const std::vector<x10sim::Frame>&
 }
 
 std::uint32_t chosenSeed() {
-    if (const char* given = std::getenv("QUENVAR_FAULT_SEED")) return static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10));
+    if (const char* given = std::getenv("QUENVAR_FAULT_SEED"))
+        return static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10));
     return std::random_device{}();
 }
 
@@ -210,9 +212,13 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
     for (int n = 0; n < commandCount + finalCommands; ++n) {
         const bool final = n >= commandCount;
         if (n == commandCount) {
-            EXPECT_TRUE(waitUntil([&] {
-                return sim.protocolState() != State::PowerFailRequesting && sim.protocolState() != State::ReceivingMacro;
-            }, 3s)) << "a power-fail request was never answered";
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    return sim.protocolState() != State::PowerFailRequesting &&
+                           sim.protocolState() != State::ReceivingMacro;
+                },
+                3s))
+                << "a power-fail request was never answered";
         }
         Record record;
         record.command = randomCommand(random);
@@ -228,8 +234,8 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
         // Boxes stay open a little while, so the interface's bytes can arrive meanwhile.
         line.boxes().setReadingTime(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 20)(random)));
 
-        record.powerFailingAtStart = sim.protocolState() == State::PowerFailRequesting
-            || sim.protocolState() == State::ReceivingMacro;
+        record.powerFailingAtStart =
+            sim.protocolState() == State::PowerFailRequesting || sim.protocolState() == State::ReceivingMacro;
         record.framesBefore = frames.size();
         record.acknowledgedBefore = acknowledged.size();
         const int readyBefore = line.readyEvents();
@@ -254,14 +260,18 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
         if (error.number != 0) {
             record.outcome = Outcome::Error;
         } else {
-            const bool ended = waitUntil([&] {
-                return line.readyEvents() > readyBefore
-                    || line.boxes().seen().size() > boxesBefore  // looked at once the box is closed
-                    || line.quietFor() >= quietLimit.count();
-            }, 5s);
+            const bool ended = waitUntil(
+                [&] {
+                    return line.readyEvents() > readyBefore ||
+                           line.boxes().seen().size() > boxesBefore  // looked at once the box is closed
+                           || line.quietFor() >= quietLimit.count();
+                },
+                5s);
             EXPECT_TRUE(ended) << "command " << n << " (" << record.command.text() << ") never settled";
-            if (line.readyEvents() > readyBefore) record.outcome = Outcome::Ready;
-            else if (line.boxes().seen().size() > boxesBefore) record.outcome = Outcome::Box;
+            if (line.readyEvents() > readyBefore)
+                record.outcome = Outcome::Ready;
+            else if (line.boxes().seen().size() > boxesBefore)
+                record.outcome = Outcome::Box;
         }
         // x10ready comes after the command's last frame; a box or an error can come while bytes
         // the control wrote (an acknowledge) are still on their way to the interface, so the
@@ -286,9 +296,10 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
     std::size_t framesSeen = 0, acknowledgedSeen = 0;
     for (std::size_t n = 0; n < records.size(); ++n) {
         const Record& r = records[n];
-        SCOPED_TRACE("command " + std::to_string(n) + ": " + r.command.text() + ", outcome " + outcomeName(r.outcome)
-                     + (r.faultStruck ? std::string(", ") + faultName(r.fault) + " at byte " + std::to_string(r.faultAtByte)
-                                      : std::string()));
+        SCOPED_TRACE("command " + std::to_string(n) + ": " + r.command.text() + ", outcome " + outcomeName(r.outcome) +
+                     (r.faultStruck
+                          ? std::string(", ") + faultName(r.fault) + " at byte " + std::to_string(r.faultAtByte)
+                          : std::string()));
         ++outcomes[static_cast<int>(r.outcome)];
         faultsStruck += r.faultStruck ? 1 : 0;
         powerFailures += r.faultStruck && r.fault == FaultKind::PowerFailure ? 1 : 0;
@@ -310,7 +321,8 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
         std::size_t f = 0;
         int lostHere = 0;
         for (std::size_t a = r.acknowledgedBefore; a < r.acknowledgedAfter; ++a) {
-            if (f < sent.size() && sent[f]->header == acknowledged[a].first && sent[f]->code == acknowledged[a].second) {
+            if (f < sent.size() && sent[f]->header == acknowledged[a].first &&
+                sent[f]->code == acknowledged[a].second) {
                 ++f;
             } else {
                 ++lostHere;
@@ -337,17 +349,18 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
     }
     EXPECT_EQ(framesSeen, frames.size()) << "frames went out after the last command had settled";
     for (std::size_t n = commandCount; n < records.size(); ++n) {
-        EXPECT_EQ(records[n].outcome, Outcome::Ready) << "command " << n << " after the faults: " << records[n].command.text();
+        EXPECT_EQ(records[n].outcome, Outcome::Ready)
+            << "command " << n << " after the faults: " << records[n].command.text();
     }
 
     std::ostringstream summary;
     summary << "seed " << seed << ": " << records.size() << " commands, " << faultsStruck << " faults ("
-            << powerFailures << " power failures, " << remoteTraffic << " remote commands heard: "
-            << line.heard().size() << " functions told), " << acknowledged.size() << " transmissions acknowledged, "
-            << frames.size() << " on the line, " << acknowledgedButLost << " acknowledged and lost to the mains, "
-            << outcomes[1] + outcomes[2] + outcomes[3] << " reported; outcomes: "
-            << outcomes[0] << " x10ready, " << outcomes[1] << " message box, " << outcomes[2] << " run-time error, "
-            << outcomes[3] << " no answer";
+            << powerFailures << " power failures, " << remoteTraffic
+            << " remote commands heard: " << line.heard().size() << " functions told), " << acknowledged.size()
+            << " transmissions acknowledged, " << frames.size() << " on the line, " << acknowledgedButLost
+            << " acknowledged and lost to the mains, " << outcomes[1] + outcomes[2] + outcomes[3]
+            << " reported; outcomes: " << outcomes[0] << " x10ready, " << outcomes[1] << " message box, " << outcomes[2]
+            << " run-time error, " << outcomes[3] << " no answer";
     std::printf("%s\n", summary.str().c_str());
     RecordProperty("summary", summary.str());
 }

@@ -1,11 +1,11 @@
 // A host creates the control by ProgID, drives it by member id over a simulated interface on
 // a pseudo-terminal, and hears x10ready through its connection point.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "control/QuenvarIdentifiers.h"
 #include "control/QuenvarSurface.h"

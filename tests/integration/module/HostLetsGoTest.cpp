@@ -4,8 +4,8 @@
 // control. Created by ProgID, the sinks advised on its connection point, on a simulated interface
 // on a pseudo-terminal.
 
-#include <QWidget>
 #include <gtest/gtest.h>
+#include <QWidget>
 
 #include <functional>
 #include <memory>

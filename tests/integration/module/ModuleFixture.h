@@ -2,8 +2,8 @@
 // The module as a host meets it: loaded from its file, registered in a registry of the test's
 // own, and its control created by ProgID. The test program does not link the control's code.
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 #include <string>
 

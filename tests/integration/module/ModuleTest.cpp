@@ -1,10 +1,10 @@
 // quenvar.ocx from the outside: its entry points, registration, creation by ProgID, unload
 // answers and the resources it brings into the host process.
 
-#include <QFile>
-#include <QImage>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <QFile>
+#include <QImage>
 
 #include <filesystem>
 
@@ -31,8 +31,9 @@ TEST(ModuleFile, IsNamedQuenvarOcxAndExportsTheFourEntryPoints) {
     ASSERT_TRUE(std::filesystem::exists(modulePath)) << modulePath;
     void* handle = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();
-    for (const char* name : {automation::entry_point_name::registerServer, automation::entry_point_name::unregisterServer,
-                             automation::entry_point_name::getClassObject, automation::entry_point_name::canUnloadNow}) {
+    for (const char* name :
+         {automation::entry_point_name::registerServer, automation::entry_point_name::unregisterServer,
+          automation::entry_point_name::getClassObject, automation::entry_point_name::canUnloadNow}) {
         EXPECT_NE(dlsym(handle, name), nullptr) << name;
     }
     // The control's own code stays inside the module.
@@ -161,14 +162,13 @@ TEST_F(ModuleFixture, TypeLibraryResourceIsTheTextOfTheLiveTables) {
     EXPECT_TRUE(carried.contains("library Zelvo"));
     EXPECT_TRUE(carried.contains("interface _quenvar : IDispatch"));
     EXPECT_TRUE(carried.contains("dispinterface __quenvar"));
-    for (const char* line : {
-             "[id(0x40030002), propget] HRESULT sendstatus([out, retval] VARIANT_BOOL* value);",
-             "[id(0x40030003), propputref] HRESULT colstring([in] IDispatch* value);",
-             "[id(0x60030009)] HRESULT x10dim([in, out] BSTR* house, [in, out] BSTR* unit, [in, out] short* dimvalue);",
-             "[id(0x6003000C)] HRESULT alloff([in, out] BSTR* house);",
-             "[id(0x00000001)] void x10ready();",
-             "[id(0x00000002)] void x10received([in, out] BSTR* house, [in, out] BSTR* units, [in, out] BSTR* command, "
-             "[in, out] short* level);"}) {
+    for (const char* line :
+         {"[id(0x40030002), propget] HRESULT sendstatus([out, retval] VARIANT_BOOL* value);",
+          "[id(0x40030003), propputref] HRESULT colstring([in] IDispatch* value);",
+          "[id(0x60030009)] HRESULT x10dim([in, out] BSTR* house, [in, out] BSTR* unit, [in, out] short* dimvalue);",
+          "[id(0x6003000C)] HRESULT alloff([in, out] BSTR* house);", "[id(0x00000001)] void x10ready();",
+          "[id(0x00000002)] void x10received([in, out] BSTR* house, [in, out] BSTR* units, [in, out] BSTR* command, "
+          "[in, out] short* level);"}) {
         EXPECT_TRUE(carried.contains(line)) << line;
     }
 }

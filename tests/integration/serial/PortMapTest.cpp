@@ -24,15 +24,17 @@ protected:
     void SetUp() override { clearVariables(); }
     void TearDown() override { clearVariables(); }
     static void clearVariables() {
-        for (int port = FirstPortNumber; port <= LastPortNumber; ++port)
-            qunsetenv(portVariableName(port).c_str());
+        for (int port = FirstPortNumber; port <= LastPortNumber; ++port) qunsetenv(portVariableName(port).c_str());
     }
 };
 
 TEST_F(PortMapTest, KnownPortsDefaultToTheMachinesSerialPorts) {
-    struct Case { int port; const char* device; };
-    for (const Case& c : {Case{1, "/dev/ttyS0"}, Case{2, "/dev/ttyS1"}, Case{4, "/dev/ttyS3"},
-                          Case{16, "/dev/ttyS15"}}) {
+    struct Case {
+        int port;
+        const char* device;
+    };
+    for (const Case& c :
+         {Case{1, "/dev/ttyS0"}, Case{2, "/dev/ttyS1"}, Case{4, "/dev/ttyS3"}, Case{16, "/dev/ttyS15"}}) {
         SCOPED_TRACE(c.port);
         EXPECT_EQ(deviceForPort(c.port), c.device);
     }
@@ -57,8 +59,7 @@ TEST_F(PortMapTest, UnknownNumbersRaiseInvalidPortNumberNamingTheRange) {
         const auto error = errorFrom([&] { deviceForPort(port); });
         ASSERT_TRUE(error.has_value());
         EXPECT_EQ(error->number(), InvalidPortNumber);
-        EXPECT_NE(error->description().find("Invalid port number " + std::to_string(port)),
-                  std::string::npos)
+        EXPECT_NE(error->description().find("Invalid port number " + std::to_string(port)), std::string::npos)
             << error->description();
         EXPECT_NE(error->description().find("1 to 16"), std::string::npos) << error->description();
     }
@@ -91,8 +92,7 @@ TEST(PortErrorsTest, EachPortFaultBecomesItsOwnErrorNamingPortAndDevice) {
         EXPECT_EQ(error.number(), c.number);
         EXPECT_NE(error.description().find(c.mustMention), std::string::npos) << error.description();
         if (c.fault != PortFault::NotOpen) {
-            EXPECT_NE(error.description().find("port 2 (/dev/ttyUSB7)"), std::string::npos)
-                << error.description();
+            EXPECT_NE(error.description().find("port 2 (/dev/ttyUSB7)"), std::string::npos) << error.description();
         }
     }
 }

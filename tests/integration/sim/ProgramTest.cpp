@@ -19,19 +19,16 @@ using quenvar::testing::ComputerSide;
 class RunningProgram : public quenvar::testing::RunningProgram {
 public:
     explicit RunningProgram(const QStringList& arguments)
-        : quenvar::testing::RunningProgram(QStringLiteral(X10SIM_PROGRAM), arguments)
-    {
-    }
+        : quenvar::testing::RunningProgram(QStringLiteral(X10SIM_PROGRAM), arguments) {}
 };
 
-TEST(Program, FirstLineIsTheDeviceThenFramesAndModuleChanges)
-{
+TEST(Program, FirstLineIsTheDeviceThenFramesAndModuleChanges) {
     QTemporaryDir folder;
     const QString link = folder.filePath("x10");
     RunningProgram program({QStringLiteral("--link"), link});
     const QString device = program.nextLine();
-    ASSERT_TRUE(device.startsWith("/dev/pts/")) << device.toStdString()
-        << program.process().readAllStandardError().toStdString();
+    ASSERT_TRUE(device.startsWith("/dev/pts/"))
+        << device.toStdString() << program.process().readAllStandardError().toStdString();
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), device);
 
     ComputerSide computer(link);
@@ -51,8 +48,7 @@ TEST(Program, FirstLineIsTheDeviceThenFramesAndModuleChanges)
     EXPECT_FALSE(QFileInfo(link).isSymLink()) << "the link goes with the program";
 }
 
-TEST(Program, InterruptEndsItCleanlyToo)
-{
+TEST(Program, InterruptEndsItCleanlyToo) {
     QTemporaryDir folder;
     const QString link = folder.filePath("x10");
     RunningProgram program({QStringLiteral("--quiet"), QStringLiteral("--link"), link});
@@ -64,8 +60,7 @@ TEST(Program, InterruptEndsItCleanlyToo)
     EXPECT_FALSE(QFileInfo(link).isSymLink());
 }
 
-TEST(Program, PowerFailOptionRequestsAtOnce)
-{
+TEST(Program, PowerFailOptionRequestsAtOnce) {
     RunningProgram program({QStringLiteral("--power-fail")});
     const QString device = program.nextLine();
     ASSERT_FALSE(device.isEmpty());
@@ -76,8 +71,7 @@ TEST(Program, PowerFailOptionRequestsAtOnce)
     computer.close();
 }
 
-TEST(Program, RefusesToReplaceARegularFileAndSaysWhy)
-{
+TEST(Program, RefusesToReplaceARegularFileAndSaysWhy) {
     QTemporaryDir folder;
     const QString path = folder.filePath("notes.txt");
     {
@@ -94,8 +88,7 @@ TEST(Program, RefusesToReplaceARegularFileAndSaysWhy)
     EXPECT_TRUE(message.contains("not a symbolic link")) << message.toStdString();
 }
 
-TEST(Program, WireOptionShowsBytesInHex)
-{
+TEST(Program, WireOptionShowsBytesInHex) {
     RunningProgram program({QStringLiteral("--wire")});
     const QString device = program.nextLine();
     ComputerSide computer(device);
@@ -105,8 +98,7 @@ TEST(Program, WireOptionShowsBytesInHex)
     EXPECT_EQ(program.linesUntil("out: 7A"), (QStringList{"in: 86 F4", "out: 7A"}));
 }
 
-TEST(Program, WirePacingHearsTheComputerOneByteAtATime)
-{
+TEST(Program, WirePacingHearsTheComputerOneByteAtATime) {
     RunningProgram program({QStringLiteral("--wire-pacing"), QStringLiteral("--wire")});
     const QString device = program.nextLine();
     ComputerSide computer(device);
@@ -118,8 +110,7 @@ TEST(Program, WirePacingHearsTheComputerOneByteAtATime)
               (QStringList{"in: 86", "in: F4", "out: 7A", "in: 00", "frame: J Dim 16 steps", "out: 55"}));
 }
 
-TEST(Program, CommandsFromStandardInputInjectFaultsAndReport)
-{
+TEST(Program, CommandsFromStandardInputInjectFaultsAndReport) {
     RunningProgram program({QStringLiteral("--commands"), QStringLiteral("--quiet")});
     const QString device = program.nextLine();
     ComputerSide computer(device);
@@ -146,8 +137,7 @@ TEST(Program, CommandsFromStandardInputInjectFaultsAndReport)
 // A remote control's command typed at the console: the modules change, the interface polls, and
 // after the computer's answer it uploads what it heard; a clock setting and a status request in
 // between are recognised as what they are.
-TEST(Program, RemoteTrafficFromTheConsoleIsPolledAndUploaded)
-{
+TEST(Program, RemoteTrafficFromTheConsoleIsPolledAndUploaded) {
     RunningProgram program({QStringLiteral("--commands")});
     const QString device = program.nextLine();
     ComputerSide computer(device);
@@ -155,8 +145,8 @@ TEST(Program, RemoteTrafficFromTheConsoleIsPolledAndUploaded)
 
     program.process().write("remote A1 on\n");
     EXPECT_EQ(program.linesUntil("A1 on"),
-              (QStringList{"another transmitter sends: A1 address, A On",
-                           "frame: A1 address (other transmitter)", "frame: A On (other transmitter)", "A1 on"}));
+              (QStringList{"another transmitter sends: A1 address, A On", "frame: A1 address (other transmitter)",
+                           "frame: A On (other transmitter)", "A1 on"}));
     EXPECT_EQ(computer.read(1), QByteArray("\x5A"));
     EXPECT_EQ(computer.exchange(QByteArray("\xC3"), 4), QByteArray::fromHex("03026662"));
 

@@ -1,8 +1,8 @@
 #include "sim/Simulator.h"
 #include "tests/support/ComputerSide.h"
 
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -10,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace x10sim {
 namespace {
@@ -23,16 +23,13 @@ using namespace std::chrono_literals;
 
 using quenvar::testing::ComputerSide;
 
-QByteArray bytes(std::initializer_list<unsigned char> values)
-{
+QByteArray bytes(std::initializer_list<unsigned char> values) {
     QByteArray result;
-    for (unsigned char value : values)
-        result.append(static_cast<char>(value));
+    for (unsigned char value : values) result.append(static_cast<char>(value));
     return result;
 }
 
-TEST(SimulatorOverPty, HandshakeOfOneCommandSwitchesTheModuleOn)
-{
+TEST(SimulatorOverPty, HandshakeOfOneCommandSwitchesTheModuleOn) {
     Simulator simulator;
     simulator.start();
     ASSERT_TRUE(simulator.devicePath().startsWith("/dev/pts/")) << simulator.devicePath().toStdString();
@@ -64,8 +61,7 @@ TEST(SimulatorOverPty, HandshakeOfOneCommandSwitchesTheModuleOn)
     EXPECT_EQ(framesSent[0][0].value<Frame>().text(), "A1 address");
 }
 
-TEST(SimulatorOverPty, ReplyBytesAreReportedInOrder)
-{
+TEST(SimulatorOverPty, ReplyBytesAreReportedInOrder) {
     Simulator simulator;
     simulator.start();
     QSignalSpy sent(&simulator, &Simulator::bytesSent);
@@ -74,17 +70,14 @@ TEST(SimulatorOverPty, ReplyBytesAreReportedInOrder)
     ASSERT_TRUE(computer.write(bytes({0x86, 0xF4})));
     EXPECT_EQ(computer.read(1), bytes({0x7A}));
     QByteArray allSent;
-    for (const auto& arguments : sent)
-        allSent += arguments[0].toByteArray();
+    for (const auto& arguments : sent) allSent += arguments[0].toByteArray();
     QByteArray allReceived;
-    for (const auto& arguments : received)
-        allReceived += arguments[0].toByteArray();
+    for (const auto& arguments : received) allReceived += arguments[0].toByteArray();
     EXPECT_EQ(allSent, bytes({0x7A}));
     EXPECT_EQ(allReceived, bytes({0x86, 0xF4}));
 }
 
-TEST(SimulatorOverPty, LineSurvivesTheComputerClosingAndReopeningTheDevice)
-{
+TEST(SimulatorOverPty, LineSurvivesTheComputerClosingAndReopeningTheDevice) {
     Simulator simulator;
     simulator.start();
     QSignalSpy lost(&simulator, &Simulator::lineLost);
@@ -103,8 +96,7 @@ TEST(SimulatorOverPty, LineSurvivesTheComputerClosingAndReopeningTheDevice)
     EXPECT_EQ(simulator.frames().size(), 1u);
 }
 
-TEST(SimulatorOverPty, DeviceIsRawBeforeTheComputerConfiguresIt)
-{
+TEST(SimulatorOverPty, DeviceIsRawBeforeTheComputerConfiguresIt) {
     Simulator simulator;
     simulator.start();
     const int fd = ::open(QFile::encodeName(simulator.devicePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -125,8 +117,7 @@ TEST(SimulatorOverPty, DeviceIsRawBeforeTheComputerConfiguresIt)
     ::close(fd);
 }
 
-TEST(SimulatorOverPty, DisappearingMakesReadsFailInsteadOfHanging)
-{
+TEST(SimulatorOverPty, DisappearingMakesReadsFailInsteadOfHanging) {
     Simulator simulator;
     simulator.start();
     QSignalSpy lost(&simulator, &Simulator::lineLost);
@@ -147,8 +138,7 @@ TEST(SimulatorOverPty, DisappearingMakesReadsFailInsteadOfHanging)
     EXPECT_EQ(lost.count(), 0) << "a requested disappearance is not a lost line";
 }
 
-TEST(SimulatorOverPty, PowerFailureRequestIsAnsweredWithTheEmptyMacroDownload)
-{
+TEST(SimulatorOverPty, PowerFailureRequestIsAnsweredWithTheEmptyMacroDownload) {
     Simulator simulator;
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -163,8 +153,7 @@ TEST(SimulatorOverPty, PowerFailureRequestIsAnsweredWithTheEmptyMacroDownload)
     EXPECT_EQ(simulator.protocolState(), InterfaceProtocol::State::Idle);
 }
 
-TEST(SimulatorOverPty, PowerFailureAtStartRequestsFromTheFirstMoment)
-{
+TEST(SimulatorOverPty, PowerFailureAtStartRequestsFromTheFirstMoment) {
     SimulatorOptions options;
     options.powerFailureAtStart = true;
     Simulator simulator(options);
@@ -173,8 +162,7 @@ TEST(SimulatorOverPty, PowerFailureAtStartRequestsFromTheFirstMoment)
     EXPECT_EQ(computer.read(1), bytes({0xA5}));
 }
 
-TEST(SimulatorOverPty, FaultsReachTheComputer)
-{
+TEST(SimulatorOverPty, FaultsReachTheComputer) {
     Simulator simulator;
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -192,8 +180,7 @@ TEST(SimulatorOverPty, FaultsReachTheComputer)
     EXPECT_EQ(simulator.changes().size(), 0u);
 }
 
-TEST(SimulatorOverPty, RealTimingPacesTheFrame)
-{
+TEST(SimulatorOverPty, RealTimingPacesTheFrame) {
     SimulatorOptions options;
     options.realTiming = true;
     Simulator simulator(options);
@@ -209,8 +196,7 @@ TEST(SimulatorOverPty, RealTimingPacesTheFrame)
     EXPECT_GE(sinceAcknowledge.elapsed(), 410);
 }
 
-TEST(DeviceLink, PointsAtTheDeviceAndIsRemovedWhenTheSimulatorEnds)
-{
+TEST(DeviceLink, PointsAtTheDeviceAndIsRemovedWhenTheSimulatorEnds) {
     QTemporaryDir folder;
     const QString link = folder.filePath("x10");
     QString device;
@@ -230,8 +216,7 @@ TEST(DeviceLink, PointsAtTheDeviceAndIsRemovedWhenTheSimulatorEnds)
     EXPECT_FALSE(QFileInfo::exists(link));
 }
 
-TEST(DeviceLink, ReplacesAnOldSymbolicLink)
-{
+TEST(DeviceLink, ReplacesAnOldSymbolicLink) {
     QTemporaryDir folder;
     const QString link = folder.filePath("x10");
     ASSERT_TRUE(QFile::link("/dev/null", link));
@@ -242,8 +227,7 @@ TEST(DeviceLink, ReplacesAnOldSymbolicLink)
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), simulator.devicePath());
 }
 
-TEST(DeviceLink, RefusesToOverwriteARegularFile)
-{
+TEST(DeviceLink, RefusesToOverwriteARegularFile) {
     QTemporaryDir folder;
     const QString path = folder.filePath("precious");
     {
@@ -266,8 +250,7 @@ TEST(DeviceLink, RefusesToOverwriteARegularFile)
     EXPECT_EQ(file.readAll(), "keep me");
 }
 
-TEST(DeviceLink, LeavesALinkThatNoLongerPointsAtItsDevice)
-{
+TEST(DeviceLink, LeavesALinkThatNoLongerPointsAtItsDevice) {
     QTemporaryDir folder;
     const QString link = folder.filePath("x10");
     {

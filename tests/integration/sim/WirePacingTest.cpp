@@ -17,26 +17,21 @@ using namespace std::chrono_literals;
 using quenvar::testing::ComputerSide;
 using TimePoint = InterfaceProtocol::TimePoint;
 
-QByteArray bytes(std::initializer_list<unsigned char> values)
-{
+QByteArray bytes(std::initializer_list<unsigned char> values) {
     QByteArray result;
-    for (unsigned char value : values)
-        result.append(static_cast<char>(value));
+    for (unsigned char value : values) result.append(static_cast<char>(value));
     return result;
 }
 
-QByteArray valuesOf(const std::vector<WireByte>& timeline)
-{
+QByteArray valuesOf(const std::vector<WireByte>& timeline) {
     QByteArray values;
-    for (const WireByte& byte : timeline)
-        values.append(static_cast<char>(byte.value));
+    for (const WireByte& byte : timeline) values.append(static_cast<char>(byte.value));
     return values;
 }
 
 // Each byte is complete one byte time after it was ready or after the one before it was
 // complete, whichever is later.
-void expectPacedOneAfterAnother(const std::vector<WireByte>& timeline, const char* direction)
-{
+void expectPacedOneAfterAnother(const std::vector<WireByte>& timeline, const char* direction) {
     TimePoint lineFreeAt{0};
     for (std::size_t i = 0; i < timeline.size(); ++i) {
         const WireByte& byte = timeline[i];
@@ -46,16 +41,14 @@ void expectPacedOneAfterAnother(const std::vector<WireByte>& timeline, const cha
     }
 }
 
-SimulatorOptions paced(bool realTiming = false)
-{
+SimulatorOptions paced(bool realTiming = false) {
     SimulatorOptions options;
     options.wirePacing = true;
     options.realTiming = realTiming;
     return options;
 }
 
-TEST(WirePacing, EveryByteOfAnOnCommandTakesOneByteTimeEachWay)
-{
+TEST(WirePacing, EveryByteOfAnOnCommandTakesOneByteTimeEachWay) {
     Simulator simulator(paced());
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -93,8 +86,7 @@ TEST(WirePacing, EveryByteOfAnOnCommandTakesOneByteTimeEachWay)
     EXPECT_GE(sent.back().complete - heard.front().ready, 10 * byteTimeOnWire);
 }
 
-TEST(WirePacing, BytesArrivingTogetherAreHeardOneByteTimeApart)
-{
+TEST(WirePacing, BytesArrivingTogetherAreHeardOneByteTimeApart) {
     Simulator simulator(paced());
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -115,8 +107,7 @@ TEST(WirePacing, BytesArrivingTogetherAreHeardOneByteTimeApart)
     EXPECT_EQ(sent[1].ready, heard[3].complete);
 }
 
-TEST(WirePacing, BytesTheInterfaceSendsTogetherLeaveOneByteTimeApart)
-{
+TEST(WirePacing, BytesTheInterfaceSendsTogetherLeaveOneByteTimeApart) {
     Simulator simulator(paced());
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -132,8 +123,7 @@ TEST(WirePacing, BytesTheInterfaceSendsTogetherLeaveOneByteTimeApart)
     EXPECT_EQ(sent[1].complete, sent[0].complete + byteTimeOnWire);
 }
 
-TEST(WirePacing, WithRealTimingTheFrameStillTakesItsMainsCycles)
-{
+TEST(WirePacing, WithRealTimingTheFrameStillTakesItsMainsCycles) {
     Simulator simulator(paced(/*realTiming=*/true));
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -148,13 +138,12 @@ TEST(WirePacing, WithRealTimingTheFrameStillTakesItsMainsCycles)
     ASSERT_EQ(sent.size(), 2u);
     expectPacedOneAfterAnother(sent, "sent");
     EXPECT_EQ(sent[0].ready, heard[1].complete) << "no extra reply delay on top of the paced byte";
-    const auto frameTime = InterfaceProtocol::Timing::realistic().mainsCycle
-        * InterfaceProtocol::cyclesOnPowerLine(simulator.frames().at(0));
+    const auto frameTime = InterfaceProtocol::Timing::realistic().mainsCycle *
+                           InterfaceProtocol::cyclesOnPowerLine(simulator.frames().at(0));
     EXPECT_GE(sent[1].ready, heard[2].complete + frameTime);
 }
 
-TEST(WirePacing, WithoutPacingEveryByteIsCompleteWhenItIsReady)
-{
+TEST(WirePacing, WithoutPacingEveryByteIsCompleteWhenItIsReady) {
     Simulator simulator;
     simulator.start();
     ComputerSide computer(simulator.devicePath());
@@ -166,14 +155,12 @@ TEST(WirePacing, WithoutPacingEveryByteIsCompleteWhenItIsReady)
     ASSERT_EQ(valuesOf(heard), bytes({0x04, 0x66}));
     ASSERT_EQ(valuesOf(sent), bytes({0x6A}));
     for (const auto* timeline : {&heard, &sent}) {
-        for (const WireByte& byte : *timeline)
-            EXPECT_EQ(byte.complete, byte.ready);
+        for (const WireByte& byte : *timeline) EXPECT_EQ(byte.complete, byte.ready);
     }
     EXPECT_EQ(sent[0].ready, heard[1].complete);
 }
 
-TEST(WirePacing, BytesStillOnTheLineAreDroppedWhenTheDeviceDisappears)
-{
+TEST(WirePacing, BytesStillOnTheLineAreDroppedWhenTheDeviceDisappears) {
     Simulator simulator(paced());
     simulator.start();
     ComputerSide computer(simulator.devicePath());

@@ -8,8 +8,8 @@
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
-using quenvar::testing::errorNumberOf;
 using qa::Variant;
+using quenvar::testing::errorNumberOf;
 
 namespace {
 

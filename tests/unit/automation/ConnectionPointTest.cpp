@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/RuntimeErrors.h"
 #include "platform/automation/ConnectionPoint.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
@@ -158,9 +158,8 @@ TEST(ConnectionPoint, AnIdOutsideTheEventInterfaceCallsNoSink) {
 TEST(ConnectionPoint, EachSinkGetsItsOwnCopyOfTheArguments) {
     std::vector<std::string> log;
     ConnectionPoint point(lampEvents());
-    point.advise(std::make_shared<EventSink>(lampEvents(), [](MemberId, std::span<Variant> args) {
-        args[0] = Variant::fromInt16(-1);
-    }));
+    point.advise(std::make_shared<EventSink>(
+        lampEvents(), [](MemberId, std::span<Variant> args) { args[0] = Variant::fromInt16(-1); }));
     point.advise(loggingSink(log, "second"));
     std::vector<Variant> args{Variant::fromInt16(40)};
     point.raise(levelChanged, args);

@@ -54,10 +54,10 @@ TEST_P(NotANumber, RaisesTypeMismatch) {
     EXPECT_EQ(errorNumberOf([&] { qa::textIsNonzeroNumber(text); }), en::TypeMismatch) << '"' << text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LettersAndFragments, NotANumber,
-    testing::Values("", "  ", "\t", "A", "abc", "1x", "x1", "+", "-", ".", "+.", " . ", "--1", "+-1", "- 1",
-                    "1 2", "1.2.3", "1e1", "&H10", "0x10", "1,000", "1.5x", "12345678901234567890x"));
+INSTANTIATE_TEST_SUITE_P(LettersAndFragments, NotANumber,
+                         testing::Values("", "  ", "\t", "A", "abc", "1x", "x1", "+", "-", ".", "+.", " . ", "--1",
+                                         "+-1", "- 1", "1 2", "1.2.3", "1e1", "&H10", "0x10", "1,000", "1.5x",
+                                         "12345678901234567890x"));
 
 struct OverflowCase {
     std::string text;
@@ -75,12 +75,12 @@ TEST_P(TooLarge, RaisesOverflow) {
         << '"' << text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    OutsideTheRange, TooLarge,
-    testing::Values(OverflowCase{"40000", false}, OverflowCase{"32768", false}, OverflowCase{"-32769", false},
-                    OverflowCase{"32767.5", false}, OverflowCase{"-32768.51", false},
-                    OverflowCase{"2147483648", true}, OverflowCase{"-2147483649", true},
-                    OverflowCase{"2147483647.5", true}, OverflowCase{"99999999999999999999999", true}));
+INSTANTIATE_TEST_SUITE_P(OutsideTheRange, TooLarge,
+                         testing::Values(OverflowCase{"40000", false}, OverflowCase{"32768", false},
+                                         OverflowCase{"-32769", false}, OverflowCase{"32767.5", false},
+                                         OverflowCase{"-32768.51", false}, OverflowCase{"2147483648", true},
+                                         OverflowCase{"-2147483649", true}, OverflowCase{"2147483647.5", true},
+                                         OverflowCase{"99999999999999999999999", true}));
 
 TEST(TextToInt32, CoversTheFullRange) {
     EXPECT_EQ(qa::textToInt32("2147483647", "."), 2147483647);

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/RuntimeErrors.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/Dispatch.h"
+#include "tests/support/RuntimeErrors.h"
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
@@ -55,14 +55,18 @@ const qa::DispatchTable<Panel>& Panel::table() {
         qa::Guid::parse("{11111111-2222-3333-4444-555555555555}"), "_Panel",
         qa::InterfaceFlags{.dual = true, .hidden = true},
         {
-            B::property(id::level, "level", VarType::Int16, [](Panel& p) { return Variant::fromInt16(p.level); },
-                        [](Panel& p, const Variant& v) { p.level = v.toInt16(); }),
-            B::property(id::label, "label", VarType::Text, [](Panel& p) { return Variant::fromText(p.label); },
-                        [](Panel& p, const Variant& v) { p.label = v.toText(); }),
-            B::property(id::enabled, "enabled", VarType::Bool, [](Panel& p) { return Variant::fromBool(p.enabled); },
-                        [](Panel& p, const Variant& v) { p.enabled = v.toBool(); }),
-            B::objectProperty(id::queue, "queue", [](Panel& p) { return Variant::fromObject(p.queue); },
-                              [](Panel& p, const Variant& v) { p.queue = qa::objectAs<qa::Collection>(v.toObject()); }),
+            B::property(
+                id::level, "level", VarType::Int16, [](Panel& p) { return Variant::fromInt16(p.level); },
+                [](Panel& p, const Variant& v) { p.level = v.toInt16(); }),
+            B::property(
+                id::label, "label", VarType::Text, [](Panel& p) { return Variant::fromText(p.label); },
+                [](Panel& p, const Variant& v) { p.label = v.toText(); }),
+            B::property(
+                id::enabled, "enabled", VarType::Bool, [](Panel& p) { return Variant::fromBool(p.enabled); },
+                [](Panel& p, const Variant& v) { p.enabled = v.toBool(); }),
+            B::objectProperty(
+                id::queue, "queue", [](Panel& p) { return Variant::fromObject(p.queue); },
+                [](Panel& p, const Variant& v) { p.queue = qa::objectAs<qa::Collection>(v.toObject()); }),
             B::method(id::open, "open", {{"port", VarType::Int16}},
                       [](Panel& p, std::span<Variant> a) {
                           ASSERT_EQ(a[0].type(), VarType::Int16);
@@ -85,10 +89,9 @@ const qa::DispatchTable<Panel>& Panel::table() {
                       }),
             B::method(id::crash, "crash", {},
                       [](Panel&, std::span<Variant>) -> void { throw std::out_of_range("index 7 of 3"); }),
-            B::function(id::total, "total", {{"a", VarType::Int32}, {"b", VarType::Int32}}, VarType::Int32,
-                        [](Panel&, std::span<Variant> a) {
-                            return Variant::fromInt32(a[0].toInt32() + a[1].toInt32());
-                        }),
+            B::function(
+                id::total, "total", {{"a", VarType::Int32}, {"b", VarType::Int32}}, VarType::Int32,
+                [](Panel&, std::span<Variant> a) { return Variant::fromInt32(a[0].toInt32() + a[1].toInt32()); }),
         });
     return table;
 }
@@ -169,10 +172,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Dispatch, ArgumentErrorNamesTheParameterTheMemberAndTheReason) {
     Panel panel;
-    const auto mismatch = errorOf([&] { invokeWith(panel, id::dim, InvokeKind::Method, {text("A"), text("01"), text("lots")}); });
+    const auto mismatch = errorOf([&] {
+        invokeWith(panel, id::dim, InvokeKind::Method, {text("A"), text("01"), text("lots")});
+    });
     EXPECT_EQ(mismatch.description,
               "Type mismatch in argument 'dimvalue' of dim: the text \"lots\" cannot be converted to a 16-bit integer");
-    const auto overflow = errorOf([&] { invokeWith(panel, id::open, InvokeKind::Method, {Variant::fromInt32(40000)}); });
+    const auto overflow =
+        errorOf([&] { invokeWith(panel, id::open, InvokeKind::Method, {Variant::fromInt32(40000)}); });
     EXPECT_EQ(overflow.description,
               "Overflow in argument 'port' of open: the number 40000 is outside the range of a 16-bit integer");
     const auto unknown = errorOf([&] { invokeWith(panel, id::gap, InvokeKind::Method, {}); });
@@ -285,8 +291,11 @@ TEST(InterfaceInfo, EntriesListEachAccessorInMemberOrder) {
         E{id::queue, "queue", InvokeKind::PropertyPutRef, {{"value", VarType::Object}}, VarType::Empty},
         E{id::open, "open", InvokeKind::Method, {{"port", VarType::Int16}}, VarType::Empty},
         E{id::send, "send", InvokeKind::Method, {{"house", VarType::Text}, {"unit", VarType::Text}}, VarType::Empty},
-        E{id::dim, "dim", InvokeKind::Method,
-          {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}}, VarType::Empty},
+        E{id::dim,
+          "dim",
+          InvokeKind::Method,
+          {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
+          VarType::Empty},
         E{id::fail, "fail", InvokeKind::Method, {}, VarType::Empty},
         E{id::crash, "crash", InvokeKind::Method, {}, VarType::Empty},
         E{id::total, "total", InvokeKind::Method, {{"a", VarType::Int32}, {"b", VarType::Int32}}, VarType::Int32},
@@ -300,7 +309,8 @@ TEST(DispatchTable, RefusesTablesThatCannotDispatchWhatTheyDescribe) {
     auto noop = [](Panel&, std::span<Variant>) {};
     EXPECT_THROW(qa::DispatchTable<Panel>(iid, "dup", {}, {B::method(1, "a", {}, noop), B::method(1, "b", {}, noop)}),
                  std::logic_error);
-    B getOnly = B::property(2, "p", VarType::Int16, [](Panel&) { return Variant(); }, nullptr);
+    B getOnly = B::property(
+        2, "p", VarType::Int16, [](Panel&) { return Variant(); }, nullptr);
     EXPECT_THROW(qa::DispatchTable<Panel>(iid, "missing put", {}, {getOnly}), std::logic_error);
     B noBody = B::function(3, "f", {}, VarType::Empty, nullptr);
     EXPECT_THROW(qa::DispatchTable<Panel>(iid, "missing body", {}, {noBody}), std::logic_error);
@@ -346,10 +356,10 @@ class GuidRejects : public testing::TestWithParam<const char*> {};
 
 TEST_P(GuidRejects, TextsNotInTheBracedForm) { EXPECT_THROW(qa::Guid::parse(GetParam()), std::invalid_argument); }
 
-INSTANTIATE_TEST_SUITE_P(BadTexts, GuidRejects,
-                         testing::Values("", "{}", "0A1B2C3D-4E5F-6789-ABCD-EF0123456789",
-                                         "{0A1B2C3D-4E5F-6789-ABCD-EF012345678}", "{0A1B2C3D-4E5F-6789-ABCD-EF01234567890}",
-                                         "{0A1B2C3D 4E5F-6789-ABCD-EF0123456789}", "{0A1B2C3G-4E5F-6789-ABCD-EF0123456789}",
-                                         "(0A1B2C3D-4E5F-6789-ABCD-EF0123456789)"));
+INSTANTIATE_TEST_SUITE_P(
+    BadTexts, GuidRejects,
+    testing::Values("", "{}", "0A1B2C3D-4E5F-6789-ABCD-EF0123456789", "{0A1B2C3D-4E5F-6789-ABCD-EF012345678}",
+                    "{0A1B2C3D-4E5F-6789-ABCD-EF01234567890}", "{0A1B2C3D 4E5F-6789-ABCD-EF0123456789}",
+                    "{0A1B2C3G-4E5F-6789-ABCD-EF0123456789}", "(0A1B2C3D-4E5F-6789-ABCD-EF0123456789)"));
 
 }  // namespace

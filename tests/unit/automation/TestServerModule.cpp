@@ -20,7 +20,8 @@ class Greeter;
 const qa::TypeLibrary& library();
 
 const qa::InterfaceInfo& greeterEvents() {
-    static const qa::InterfaceInfo info{test_server::greeterEventsIid, "__Greeter",
+    static const qa::InterfaceInfo info{test_server::greeterEventsIid,
+                                        "__Greeter",
                                         qa::InterfaceFlags{.dispatchOnly = true},
                                         {{1, "greeted", qa::MemberKind::Method, {}, VarType::Empty}}};
     return info;
@@ -34,10 +35,12 @@ public:
         using B = qa::MemberBinding<Greeter>;
         static const qa::DispatchTable<Greeter> table(
             test_server::greeterIid, "_Greeter", qa::InterfaceFlags{.dual = true},
-            {B::property(test_server::nameId, "name", VarType::Text, [](Greeter& g) { return Variant::fromText(g.name); },
-                         [](Greeter& g, const Variant& v) { g.name = v.toText(); }),
-             B::function(test_server::greetId, "greet", {{"greeting", VarType::Text}}, VarType::Text,
-                         [](Greeter& g, std::span<Variant> a) { return Variant::fromText(a[0].toText() + ", " + g.name); })});
+            {B::property(
+                 test_server::nameId, "name", VarType::Text, [](Greeter& g) { return Variant::fromText(g.name); },
+                 [](Greeter& g, const Variant& v) { g.name = v.toText(); }),
+             B::function(
+                 test_server::greetId, "greet", {{"greeting", VarType::Text}}, VarType::Text,
+                 [](Greeter& g, std::span<Variant> a) { return Variant::fromText(a[0].toText() + ", " + g.name); })});
         return table;
     }
     const qa::InterfaceInfo& interfaceInfo() const override { return table().info(); }
@@ -65,12 +68,10 @@ const qa::InProcessServer& server() {
                                .toolboxBitmap = 30000,
                                .miscStatus = 0x20191,
                                .create = [] { return std::make_shared<Greeter>(); }},
-         qa::ClassRegistration{.clsid = test_server::brokenClsid,
-                               .progId = test_server::brokenProgId,
-                               .create = []() -> qa::ObjectRef {
-                                   throw qa::RuntimeError(qa::error_number::DeviceUnavailable,
-                                                          "Device unavailable: no greeting device");
-                               }}}});
+         qa::ClassRegistration{
+             .clsid = test_server::brokenClsid, .progId = test_server::brokenProgId, .create = []() -> qa::ObjectRef {
+                 throw qa::RuntimeError(qa::error_number::DeviceUnavailable, "Device unavailable: no greeting device");
+             }}}});
     return instance;
 }
 

@@ -11,9 +11,9 @@
 
 namespace qa = quenvar::automation;
 namespace en = quenvar::automation::error_number;
-using quenvar::testing::errorNumberOf;
 using qa::Variant;
 using qa::VarType;
+using quenvar::testing::errorNumberOf;
 
 namespace {
 
@@ -74,21 +74,20 @@ const ConversionRow conversionRows[] = {
     {"big text", Variant::fromText("40000"), std::nullopt, en::Overflow, 40000, none, true, none, "40000", none},
     {"letters", Variant::fromText("A"), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch, std::nullopt,
      en::TypeMismatch, "A", none},
-    {"empty text", Variant::fromText(""), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch,
-     std::nullopt, en::TypeMismatch, "", none},
-    {"True text", Variant::fromText("True"), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch, true,
-     none, "True", none},
+    {"empty text", Variant::fromText(""), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch, std::nullopt,
+     en::TypeMismatch, "", none},
+    {"True text", Variant::fromText("True"), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch, true, none,
+     "True", none},
     {"false any case", Variant::fromText("fALSE"), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch,
      false, none, "fALSE", none},
-    {"null object", Variant::nullObject(), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch,
-     std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch},
+    {"null object", Variant::nullObject(), std::nullopt, en::TypeMismatch, std::nullopt, en::TypeMismatch, std::nullopt,
+     en::TypeMismatch, std::nullopt, en::TypeMismatch},
 };
 
 class VariantConversion : public testing::TestWithParam<ConversionRow> {};
 
 template <typename T, typename Convert>
-void expectConversion(const char* what, const std::optional<T>& expected, std::int32_t expectedError,
-                      Convert convert) {
+void expectConversion(const char* what, const std::optional<T>& expected, std::int32_t expectedError, Convert convert) {
     if (expected) {
         std::optional<T> actual;
         EXPECT_EQ(errorNumberOf([&] { actual = convert(); }), none) << what;
@@ -117,8 +116,8 @@ INSTANTIATE_TEST_SUITE_P(EveryKindOfValue, VariantConversion, testing::ValuesIn(
 
 TEST(VariantToObject, OnlyAnObjectConverts) {
     EXPECT_EQ(Variant::nullObject().toObject(), nullptr);
-    for (const Variant& value : {Variant(), Variant::fromInt16(1), Variant::fromInt32(1), Variant::fromBool(true),
-                                 Variant::fromText("x")}) {
+    for (const Variant& value :
+         {Variant(), Variant::fromInt16(1), Variant::fromInt32(1), Variant::fromBool(true), Variant::fromText("x")}) {
         EXPECT_EQ(errorNumberOf([&] { value.toObject(); }), en::TypeMismatch);
     }
 }

@@ -70,7 +70,7 @@ TEST(DimHeader, ValuesEndingInFiveCarryOneStepLess) {
         const int expected = headers[dim / 10][dim % 10 == 5 ? 1 : 0];
         EXPECT_EQ(control::x10::dimHeader(static_cast<std::int16_t>(dim)), expected) << dim;
     }
-    const std::pair<int, int> named[] = {{5, 0x06}, {9, 0x0E}, {10, 0x1E}, {15, 0x16},
+    const std::pair<int, int> named[] = {{5, 0x06},  {9, 0x0E},  {10, 0x1E}, {15, 0x16},
                                          {37, 0x3E}, {50, 0x5E}, {95, 0x96}};
     for (const auto& [dim, header] : named) {
         EXPECT_EQ(control::x10::dimHeader(static_cast<std::int16_t>(dim)), header) << dim;
@@ -96,7 +96,8 @@ TEST_F(CommandBytes, EachCommandQueuesAndSendsItsTransmissions) {
         {"All Units Off M", [](Quenvar& q) { q.alloff("M"); }, "", bytes({0x06, 0x00})},
         {"All Units Off J", [](Quenvar& q) { q.alloff("J"); }, "", bytes({0x06, 0xF0})},
         {"Dim E5 by 50", [](Quenvar& q) { q.x10dim("E", "05", 50); }, bytes({0x5E, 0x14}), bytes({0x04, 0x11})},
-        {"Bright B13 by 95", [](Quenvar& q) { q.x10brighten("B", "13", 95); }, bytes({0x96, 0xE5}), bytes({0x04, 0xE0})},
+        {"Bright B13 by 95", [](Quenvar& q) { q.x10brighten("B", "13", 95); }, bytes({0x96, 0xE5}),
+         bytes({0x04, 0xE0})},
         {"Dim A1 by 5", [](Quenvar& q) { q.x10dim("A", "01", 5); }, bytes({0x06, 0x64}), bytes({0x04, 0x66})},
         {"Dim J1 by 85", [](Quenvar& q) { q.x10dim("J", "01", 85); }, bytes({0x86, 0xF4}), bytes({0x04, 0xF6})},
         // A unit written without its leading zero, or with spaces, addresses that same unit.
@@ -147,8 +148,8 @@ struct CheckCase {
     const char* name;
     bool portOpen;
     Command command;
-    const char* message;      // nullptr: no box
-    int errorNumber;          // 0: no error reaches the caller
+    const char* message;  // nullptr: no box
+    int errorNumber;      // 0: no error reaches the caller
 };
 
 class ArgumentChecks : public ControlFixture {};
@@ -178,8 +179,7 @@ TEST_F(ArgumentChecks, FirstFailingCheckEndsTheCommandWithNothingDone) {
         {"dim 100", true, [](Quenvar& q) { q.x10dim("A", "01", 100); }, dim, 0},
         {"unit no number", true, [](Quenvar& q) { q.x10on("A", "one"); }, nullptr,
          automation::error_number::TypeMismatch},
-        {"unit empty", true, [](Quenvar& q) { q.x10off("A", ""); }, nullptr,
-         automation::error_number::TypeMismatch},
+        {"unit empty", true, [](Quenvar& q) { q.x10off("A", ""); }, nullptr, automation::error_number::TypeMismatch},
         {"unit no number, dim wrong", true, [](Quenvar& q) { q.x10dim("A", "", 0); }, nullptr,
          automation::error_number::TypeMismatch},
         {"unit beyond 16 bits", true, [](Quenvar& q) { q.x10on("A", "40000"); }, nullptr,

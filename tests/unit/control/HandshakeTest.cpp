@@ -53,7 +53,9 @@ TEST_F(HandshakeTest, OnA1RunsBothTransmissionsAndRaisesReadyOnce) {
 }
 
 TEST_F(HandshakeTest, ChecksumIsTheLowByteOfTheSum) {
-    struct Case { int header, code, checksum; };
+    struct Case {
+        int header, code, checksum;
+    };
     const Case cases[] = {
         {0x04, 0x66, 0x6A}, {0x86, 0xF4, 0x7A}, {0x06, 0x62, 0x68}, {0xFF, 0xFF, 0xFE},
         {0x00, 0x00, 0x00}, {0x04, 0x56, 0x5A}, {0x9E, 0x62, 0x00},

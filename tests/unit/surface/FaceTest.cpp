@@ -1,9 +1,9 @@
 // The control's face in a real (offscreen) window.
 
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "control/QuenvarResources.h"
 #include "tests/unit/surface/SurfaceFixture.h"

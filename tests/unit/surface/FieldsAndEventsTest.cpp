@@ -70,8 +70,10 @@ TEST_F(SurfaceFixture, NonzeroSendstatusReadsBackAsMinusOne) {
 
 TEST_F(SurfaceFixture, FailedFieldWritesLeaveTheFieldAlone) {
     control->put(member::countmacro, int16(5));
-    EXPECT_EQ(errorNumberOf([&] { control->put(member::countmacro, text("many")); }), error_number::ArgumentTypeMismatch);
-    EXPECT_EQ(errorNumberOf([&] { control->put(member::comstatus, int32(70000)); }), error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::countmacro, text("many")); }),
+              error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::comstatus, int32(70000)); }),
+              error_number::ArgumentTypeMismatch);
     EXPECT_EQ(control->core().countmacro(), 5);
     EXPECT_EQ(control->core().comstatus(), 0);
 }
@@ -178,8 +180,8 @@ TEST_F(ReadyEvents, EverySinkHearsItOnceInOrderBeforeTheControlGoesIdle) {
     runOneCommand();
     EXPECT_EQ(heard, (std::vector<std::string>{"first", "second"}));
     // Both ran while the receive handler was still in its turn.
-    EXPECT_EQ(stateSeen, (std::vector<std::int16_t>{control::handshake::awaitingEcho,
-                                                    control::handshake::awaitingEcho}));
+    EXPECT_EQ(stateSeen,
+              (std::vector<std::int16_t>{control::handshake::awaitingEcho, control::handshake::awaitingEcho}));
     EXPECT_EQ(control->core().comstatus(), control::handshake::idle);
     EXPECT_EQ(port->takeWritten(), bytes({0x04, 0x66, 0x00, 0x06, 0x62, 0x00}));
 }
@@ -216,8 +218,8 @@ TEST_F(SurfaceFixture, ErrorsNoCallerReceivesAreShownToTheUser) {
     port->reportUnreached(automation::RuntimeError(error_number::DeviceUnavailable,
                                                    "The serial port /dev/ttyUSB0 went away; reconnect it"));
     ASSERT_EQ(boxes->shown.size(), 1u);
-    EXPECT_EQ(boxes->shown[0], (ShownMessage{"The serial port /dev/ttyUSB0 went away; reconnect it",
-                                             control::message::libraryTitle}));
+    EXPECT_EQ(boxes->shown[0],
+              (ShownMessage{"The serial port /dev/ttyUSB0 went away; reconnect it", control::message::libraryTitle}));
 }
 
 }  // namespace

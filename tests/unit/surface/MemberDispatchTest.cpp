@@ -44,9 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
         CommandRow{"sendx10", member::sendx10, {text(bytes({0x04})), text(bytes({0x66}))}, bytes({0x04, 0x66}), ""},
         CommandRow{"x10on", member::x10on, {text("A"), text("01")}, bytes({0x04, 0x66}), bytes({0x06, 0x62})},
         CommandRow{"x10off", member::x10off, {text("A"), text("02")}, bytes({0x04, 0x6E}), bytes({0x06, 0x63})},
-        CommandRow{"x10dim", member::x10dim, {text("A"), text("01"), int16(10)}, bytes({0x04, 0x66}),
-                   bytes({0x1E, 0x64})},
-        CommandRow{"x10brighten", member::x10brighten, {text("A"), text("01"), text("10")}, bytes({0x04, 0x66}),
+        CommandRow{
+            "x10dim", member::x10dim, {text("A"), text("01"), int16(10)}, bytes({0x04, 0x66}), bytes({0x1E, 0x64})},
+        CommandRow{"x10brighten",
+                   member::x10brighten,
+                   {text("A"), text("01"), text("10")},
+                   bytes({0x04, 0x66}),
                    bytes({0x1E, 0x65})}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -144,8 +147,7 @@ TEST_F(SurfaceFixture, ErrorsInsideAMemberReachTheCallerWithTheirNumber) {
     // A unit that is no number is a run-time error of the member itself, not a checked value.
     EXPECT_EQ(errorNumberOf([&] { call(member::x10on, {text("A"), text("one")}); }), error_number::TypeMismatch);
     // sendx10 with an empty text has no character code to take.
-    EXPECT_EQ(errorNumberOf([&] { call(member::sendx10, {text(""), text("x")}); }),
-              error_number::InvalidProcedureCall);
+    EXPECT_EQ(errorNumberOf([&] { call(member::sendx10, {text(""), text("x")}); }), error_number::InvalidProcedureCall);
     port->openError = automation::RuntimeError(error_number::DeviceUnavailable, "Device unavailable");
     EXPECT_EQ(errorNumberOf([&] { call(member::openx10, {int16(2)}); }), error_number::DeviceUnavailable);
     EXPECT_TRUE(port->writes.empty());

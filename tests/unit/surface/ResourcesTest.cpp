@@ -1,9 +1,9 @@
 // The resources the control carries: identifier records, pictures and version data.
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QImage>
 #include <QString>
-#include <gtest/gtest.h>
 
 #include <map>
 
@@ -31,8 +31,7 @@ QByteArray identifierRecord(const automation::Guid& id) {
 
 TEST(Resources, IdentifierRecordsHoldLengthSixteenAndTheInterfaceIds) {
     EXPECT_EQ(readResource(control::resource::interfaceId), identifierRecord(control::identifiers::quenvarInterface));
-    EXPECT_EQ(readResource(control::resource::eventInterfaceId),
-              identifierRecord(control::identifiers::quenvarEvents));
+    EXPECT_EQ(readResource(control::resource::eventInterfaceId), identifierRecord(control::identifiers::quenvarEvents));
 }
 
 struct PictureRow {
@@ -59,11 +58,10 @@ TEST_P(Picture, HasItsSizeAndDepth) {
     EXPECT_NE(image.pixel(0, 0), image.pixel(row.width * 36 / 100, row.height * 34 / 100)) << row.path;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryPicture, Picture,
-    ::testing::Values(PictureRow{control::resource::toolboxBitmap, 16, 15, 24},
-                      PictureRow{control::resource::toolboxBitmapDesigner, 32, 32, 4},
-                      PictureRow{control::resource::image1, 68, 58, 24}));
+INSTANTIATE_TEST_SUITE_P(EveryPicture, Picture,
+                         ::testing::Values(PictureRow{control::resource::toolboxBitmap, 16, 15, 24},
+                                           PictureRow{control::resource::toolboxBitmapDesigner, 32, 32, 4},
+                                           PictureRow{control::resource::image1, 68, 58, 24}));
 
 TEST(Resources, VersionDataNamesTheModule) {
     std::map<QString, QString> values;

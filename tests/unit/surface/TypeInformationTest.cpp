@@ -39,10 +39,16 @@ const std::vector<FunctionEntry>& publishedEntries() {
         {0x60030006, "Lightsoff", InvokeKind::Method, {{"house", VarType::Text}}, none},
         {0x60030007, "x10on", InvokeKind::Method, {{"house", VarType::Text}, {"unit", VarType::Text}}, none},
         {0x60030008, "x10off", InvokeKind::Method, {{"house", VarType::Text}, {"unit", VarType::Text}}, none},
-        {0x60030009, "x10dim", InvokeKind::Method,
-         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}}, none},
-        {0x6003000A, "x10brighten", InvokeKind::Method,
-         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}}, none},
+        {0x60030009,
+         "x10dim",
+         InvokeKind::Method,
+         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
+         none},
+        {0x6003000A,
+         "x10brighten",
+         InvokeKind::Method,
+         {{"house", VarType::Text}, {"unit", VarType::Text}, {"dimvalue", VarType::Int16}},
+         none},
         {0x6003000C, "alloff", InvokeKind::Method, {{"house", VarType::Text}}, none},
     };
     return entries;
@@ -89,7 +95,9 @@ TEST(QuenvarEvents, IsDispatchOnlyWithReadyAndReceived) {
     EXPECT_EQ(events.flags, (automation::InterfaceFlags{.dispatchOnly = true, .hidden = true, .nonExtensible = true}));
     const std::vector<FunctionEntry> expected{
         {1, "x10ready", InvokeKind::Method, noParams, none},
-        {2, "x10received", InvokeKind::Method,
+        {2,
+         "x10received",
+         InvokeKind::Method,
          {{"house", VarType::Text}, {"units", VarType::Text}, {"command", VarType::Text}, {"level", VarType::Int16}},
          none}};
     EXPECT_EQ(events.entries(), expected);

@@ -210,8 +210,8 @@ TEST_F(ContainmentTest, DrawsImage1OnItsBackgroundAtItsExtent) {
     const std::string source = QUENVAR_SOURCE_DIR "/control/resources/image1.bmp";
     std::wstring path = L"Z:";  // Wine's drive for the Unix root
     for (char c : source) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    HBITMAP picture = static_cast<HBITMAP>(LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
-                                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+    HBITMAP picture = static_cast<HBITMAP>(
+        LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     ASSERT_NE(picture, nullptr);
     HDC dc = CreateCompatibleDC(nullptr);
     const std::vector<COLORREF> expected = pixelsOf(dc, picture, faceWidth, faceHeight);
@@ -248,7 +248,8 @@ TEST_F(ContainmentTest, DrawsImage1OnItsBackgroundAtItsExtent) {
         for (int y = 0; y < drawing.height; ++y) {
             for (int x = 0; x < drawing.width; ++x) {
                 const bool inPicture = x < faceWidth && y < faceHeight;
-                const COLORREF want = inPicture ? expected[static_cast<std::size_t>(y * faceWidth + x)] : backgroundPixel;
+                const COLORREF want =
+                    inPicture ? expected[static_cast<std::size_t>(y * faceWidth + x)] : backgroundPixel;
                 if (drawn[static_cast<std::size_t>(y * drawing.width + x)] != want) ++wrong;
             }
         }

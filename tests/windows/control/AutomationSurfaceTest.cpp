@@ -276,12 +276,12 @@ TEST_F(AutomationSurface, TheSendQueueIsACollectionThatCanBeSetByReference) {
     IDispatch* collection = V_DISPATCH(&queue.value.v);
     ASSERT_EQ(call(collection, 1, {Value::text(L"\x06")}).status, S_OK);  // Add
     ASSERT_EQ(call(collection, 1, {Value::text(L"b")}).status, S_OK);
-    EXPECT_EQ(countOf(collection), 2);  // Count
-    EXPECT_EQ(call(collection, 0, {Value::int32(2)}).value.asText(), L"b"); // Item
+    EXPECT_EQ(countOf(collection), 2);                                       // Count
+    EXPECT_EQ(call(collection, 0, {Value::int32(2)}).value.asText(), L"b");  // Item
     CallResult outside = call(collection, 0, {Value::int32(3)});
     EXPECT_EQ(outside.status, DISP_E_EXCEPTION);
-    EXPECT_EQ(outside.scode, static_cast<HRESULT>(0x800A0009));  // subscript out of range
-    ASSERT_EQ(call(collection, 3, {Value::int32(1)}).status, S_OK);   // Remove
+    EXPECT_EQ(outside.scode, static_cast<HRESULT>(0x800A0009));      // subscript out of range
+    ASSERT_EQ(call(collection, 3, {Value::int32(1)}).status, S_OK);  // Remove
     EXPECT_EQ(call(collection, 0, {Value::int32(1)}).value.asText(), L"b");
 
     // Another control takes this queue by reference and sees its contents.

@@ -50,7 +50,9 @@ struct Value {
         V_I4(&value.v) = number;
         return value;
     }
-    std::wstring asText() const { return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"?"; }
+    std::wstring asText() const {
+        return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"?";
+    }
 };
 
 // The result of one Invoke: its status and, for DISP_E_EXCEPTION, what EXCEPINFO said.
@@ -74,8 +76,8 @@ inline CallResult invoke(IDispatch* object, DISPID id, WORD flags, std::vector<V
     CallResult result;
     EXCEPINFO exception{};
     UINT argumentError = 0;
-    result.status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result.value.v, &exception,
-                                   &argumentError);
+    result.status =
+        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result.value.v, &exception, &argumentError);
     if (result.status == DISP_E_EXCEPTION) {
         result.scode = exception.scode;
         result.description = wideText(exception.bstrDescription);
@@ -109,7 +111,8 @@ inline IDispatch* createControl() {
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(L"Zelvo.quenvar", &clsid))) return nullptr;
     IDispatch* control = nullptr;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&control)))) {
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(&control)))) {
         return nullptr;
     }
     return control;
@@ -187,7 +190,8 @@ private:
 // The connection point of `__quenvar`, found as hosts find it.
 inline IConnectionPoint* eventConnectionPoint(IDispatch* control) {
     IConnectionPointContainer* container = nullptr;
-    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) return nullptr;
+    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
+        return nullptr;
     IConnectionPoint* point = nullptr;
     container->FindConnectionPoint(automation::windows::iidOf(control::identifiers::quenvarEvents), &point);
     container->Release();

@@ -86,7 +86,9 @@ TEST_F(ControlOnCom1, AFailedCheckShowsItsMessageInABoxAndSendsNothing) {
     const Case cases[] = {
         {{Value::text(L"Q"), Value::text(L"01")}, control::member::x10on, L"The housecode must be between A and P"},
         {{Value::text(L"A"), Value::text(L"17")}, control::member::x10off, L"The Unitcode must be between 1 and 16"},
-        {{Value::text(L"A"), Value::text(L"01"), Value::int16(3)}, control::member::x10dim, L"Dim value must between 5 and 95"},
+        {{Value::text(L"A"), Value::text(L"01"), Value::int16(3)},
+         control::member::x10dim,
+         L"Dim value must between 5 and 95"},
     };
     for (const Case& c : cases) {
         MessageBoxUser user;
@@ -108,17 +110,23 @@ TEST_F(ControlOnCom1, RunTimeErrorsReachTheHostAsExceptionInformation) {
         const wchar_t* description;
     };
     const Case cases[] = {
-        {control::member::x10on, {Value::text(L"A"), Value::text(L"x")}, static_cast<HRESULT>(0x800A000D), L"Type mismatch"},
+        {control::member::x10on,
+         {Value::text(L"A"), Value::text(L"x")},
+         static_cast<HRESULT>(0x800A000D),
+         L"Type mismatch"},
         {control::member::openx10, {Value::text(L"one")}, static_cast<HRESULT>(0x800A000D), L"Type mismatch"},
         {control::member::openx10, {Value::int32(40000)}, static_cast<HRESULT>(0x800A0006), L"Overflow"},
-        {control::member::sendx10, {Value::text(L""), Value::text(L"A")}, static_cast<HRESULT>(0x800A0005),
+        {control::member::sendx10,
+         {Value::text(L""), Value::text(L"A")},
+         static_cast<HRESULT>(0x800A0005),
          L"Invalid procedure call or argument"},
     };
     for (const Case& c : cases) {
         const CallResult result = call(control_, c.id, c.args);
         ASSERT_EQ(result.status, DISP_E_EXCEPTION) << std::hex << c.id;
         EXPECT_EQ(result.scode, c.scode);
-        EXPECT_EQ(result.description.rfind(c.description, 0), 0u) << std::string(result.description.begin(), result.description.end());
+        EXPECT_EQ(result.description.rfind(c.description, 0), 0u)
+            << std::string(result.description.begin(), result.description.end());
         EXPECT_EQ(result.source, L"quenvar");
     }
     EXPECT_EQ(received(), "");

@@ -22,7 +22,7 @@ std::wstring classOf(HWND window) {
 
 struct WindowSearch {
     DWORD processId;
-    const wchar_t* caption;  // nullptr: any caption
+    const wchar_t* caption;      // nullptr: any caption
     const wchar_t* windowClass;  // nullptr: any class
     bool visibleOnly;
     HWND found = nullptr;

@@ -67,17 +67,26 @@ TEST_F(SampleProgramTest, WindowsHaveTheirLayout) {
         RECT pixels;  // the designed twips divided by 15
     };
     const Place portPlaces[] = {
-        {id::Optcom1, {96, 16, 217, 41}},       {id::Optcom1 + 1, {96, 56, 217, 81}},
-        {id::Optcom1 + 2, {96, 96, 217, 121}},  {id::Optcom1 + 3, {96, 136, 217, 161}},
+        {id::Optcom1, {96, 16, 217, 41}},          {id::Optcom1 + 1, {96, 56, 217, 81}},
+        {id::Optcom1 + 2, {96, 96, 217, 121}},     {id::Optcom1 + 3, {96, 136, 217, 161}},
         {id::FrmcomCommand1, {64, 176, 129, 209}}, {id::FrmcomCommand2, {184, 176, 249, 209}},
     };
     const Place controllerPlaces[] = {
-        {id::Label2, {16, 16, 105, 41}},    {id::Label3, {176, 16, 257, 41}},   {id::Command1, {16, 56, 81, 89}},
-        {id::Command2, {96, 56, 161, 89}},  {id::Command3, {176, 56, 241, 89}}, {id::Command4, {256, 56, 321, 89}},
-        {id::Command5, {24, 128, 89, 161}}, {id::Command6, {256, 128, 321, 161}}, {id::Label4, {112, 104, 185, 121}},
-        {id::Label5, {192, 104, 225, 121}}, {id::Slider1, {96, 136, 249, 153}}, {id::quenvar1, {128, 160, 193, 217}},
+        {id::Label2, {16, 16, 105, 41}},
+        {id::Label3, {176, 16, 257, 41}},
+        {id::Command1, {16, 56, 81, 89}},
+        {id::Command2, {96, 56, 161, 89}},
+        {id::Command3, {176, 56, 241, 89}},
+        {id::Command4, {256, 56, 321, 89}},
+        {id::Command5, {24, 128, 89, 161}},
+        {id::Command6, {256, 128, 321, 161}},
+        {id::Label4, {112, 104, 185, 121}},
+        {id::Label5, {192, 104, 225, 121}},
+        {id::Slider1, {96, 136, 249, 153}},
+        {id::quenvar1, {128, 160, 193, 217}},
         // A closed combo box is as high as its font makes it: only the top and the width are placed.
-        {id::cbhouse, {112, 16, 161, 0}},   {id::CBunit, {264, 16, 313, 0}},
+        {id::cbhouse, {112, 16, 161, 0}},
+        {id::CBunit, {264, 16, 313, 0}},
     };
     HWND frmcom = program.waitForWindow(portWindow);
     ASSERT_NE(frmcom, nullptr);
@@ -300,7 +309,8 @@ TEST_F(SampleProgramTest, CancelOnTheOnlyWindowEndsTheProgram) {
 }
 
 TEST_F(SampleProgramTest, HiddenControllerWindowDoesNotKeepTheProgramAlive) {
-    // COM4 leads to no device in the tests' prefix: "OK" loads the controller window, openx10 fails, the window stays hidden.
+    // COM4 leads to no device in the tests' prefix: "OK" loads the controller window, openx10 fails, the window stays
+    // hidden.
     HWND frmcom = program.waitForWindow(portWindow);
     ASSERT_NE(frmcom, nullptr);
     program.press(program.control(frmcom, id::Optcom1 + 3));
@@ -308,7 +318,8 @@ TEST_F(SampleProgramTest, HiddenControllerWindowDoesNotKeepTheProgramAlive) {
     program.press(program.control(frmcom, id::FrmcomCommand1));
     const std::vector<MessageBoxSeen> boxes = program.closeBoxesUntilIdle();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text.rfind(L"Run-time error '", 0), 0u) << std::string(boxes[0].text.begin(), boxes[0].text.end());
+    EXPECT_EQ(boxes[0].text.rfind(L"Run-time error '", 0), 0u)
+        << std::string(boxes[0].text.begin(), boxes[0].text.end());
     EXPECT_EQ(program.findWindow(controllerWindow), nullptr);
     program.press(program.control(frmcom, id::FrmcomCommand2));
     EXPECT_EQ(program.waitForExit(), std::optional<DWORD>(0));

@@ -39,8 +39,7 @@ public:
     // the calls that show boxes have returned (each returns only after its box was closed).
     const std::vector<Box>& boxes() {
         done_ = true;
-        if (thread_.joinable())
-            thread_.join();
+        if (thread_.joinable()) thread_.join();
         return boxes_;
     }
     // The first of them; `found` is false when none was shown.
@@ -59,8 +58,7 @@ private:
     static BOOL CALLBACK findBox(HWND window, LPARAM found) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        if (process != GetCurrentProcessId() || text(window, true) != L"#32770")
-            return TRUE;
+        if (process != GetCurrentProcessId() || text(window, true) != L"#32770") return TRUE;
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
@@ -81,8 +79,7 @@ private:
     static bool waitFor(Condition condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!condition()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
             Sleep(5);
         }
         return true;
@@ -92,8 +89,7 @@ private:
         for (;;) {
             HWND window = nullptr;
             while (EnumWindows(&findBox, reinterpret_cast<LPARAM>(&window))) {
-                if (done_)
-                    return;
+                if (done_) return;
                 Sleep(5);
             }
             Box box;

@@ -24,10 +24,8 @@ bool runMessagesUntil(Condition done, std::chrono::milliseconds timeout = std::c
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout.count());
     for (;;) {
         dispatchQueuedMessages();
-        if (done())
-            return true;
-        if (GetTickCount64() >= deadline)
-            return false;
+        if (done()) return true;
+        if (GetTickCount64() >= deadline) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
 }

@@ -19,13 +19,10 @@ public:
         std::ifstream log(windowsPath("QUENVAR_X10SIM_LOG"));
         std::string bytes;
         for (std::string line; std::getline(log, line);) {
-            if (log.eof())
-                break;  // a line still being written
-            if (line.rfind(prefix, 0) != 0)
-                continue;
+            if (log.eof()) break;  // a line still being written
+            if (line.rfind(prefix, 0) != 0) continue;
             std::istringstream hex(line.substr(prefix.size()));
-            for (unsigned value = 0; hex >> std::hex >> value;)
-                bytes.push_back(static_cast<char>(value));
+            for (unsigned value = 0; hex >> std::hex >> value;) bytes.push_back(static_cast<char>(value));
         }
         return bytes;
     }
@@ -33,8 +30,7 @@ public:
     // One of x10sim's console commands, such as "disappear" or "stray-bytes".
     static void command(const std::string& line) {
         std::ofstream input(windowsPath("QUENVAR_X10SIM_COMMANDS"), std::ios::binary);
-        if (!input)
-            throw std::runtime_error("cannot write to x10sim's commands (QUENVAR_X10SIM_COMMANDS)");
+        if (!input) throw std::runtime_error("cannot write to x10sim's commands (QUENVAR_X10SIM_COMMANDS)");
         input << line << '\n';
     }
 
@@ -45,8 +41,7 @@ private:
             throw std::runtime_error(std::string(variable) + " is not set: run this test with x10sim behind COM1");
         std::string path = std::string("Z:") + unixPath;
         for (char& character : path) {
-            if (character == '/')
-                character = '\\';
+            if (character == '/') character = '\\';
         }
         return path;
     }

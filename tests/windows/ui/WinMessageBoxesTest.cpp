@@ -24,8 +24,8 @@ using quenvar::testing::MessageBoxUser;
 class HostWindow {
 public:
     HostWindow()
-        : window_(CreateWindowExW(0, L"STATIC", L"X10 Controller", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)) {}
+        : window_(CreateWindowExW(0, L"STATIC", L"X10 Controller", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr)) {}
     ~HostWindow() { DestroyWindow(window_); }
     HWND handle() const { return window_; }
 
@@ -48,8 +48,8 @@ TEST(WinMessageBoxesTest, ShowsPromptAndTitleWithOkOnlyAndNoIconModalToTheOwner)
         Owner owner;
     };
     const Case cases[] = {
-        {"Port must be open before you can call a command", "Error",
-         L"Port must be open before you can call a command", L"Error", Owner::Set},
+        {"Port must be open before you can call a command", "Error", L"Port must be open before you can call a command",
+         L"Error", Owner::Set},
         {"Interface is not responding", "quenvar", L"Interface is not responding", L"quenvar", Owner::Active},
         {"Caf\xE9 \x80 5\xB0", "\xC4rger", L"Caf\u00E9 \u20AC 5\u00B0", L"\u00C4rger", Owner::Set},
         {"Please choose a RS232 port", "Error", L"Please choose a RS232 port", L"Error", Owner::Gone},
@@ -65,8 +65,7 @@ TEST(WinMessageBoxesTest, ShowsPromptAndTitleWithOkOnlyAndNoIconModalToTheOwner)
         } else {
             boxes.setOwner(owner);
         }
-        if (c.owner == Owner::Gone)
-            host.reset();
+        if (c.owner == Owner::Gone) host.reset();
         MessageBoxUser user;
         boxes.showMessage(c.prompt, c.title);
         const MessageBoxUser::Box& box = user.box();
@@ -92,8 +91,7 @@ TEST(WinMessageBoxesTest, SerialNotificationsKeepArrivingWhileABoxIsOpen) {
     port.setOnComm([&] {
         received += port.input();
         receivedWhileOpen += boxOpen ? 1 : 0;
-        if (received == "\x6A")
-            port.setOutput(std::string(1, '\0'));
+        if (received == "\x6A") port.setOutput(std::string(1, '\0'));
     });
     port.setPortOpen(true);
 
