@@ -21,7 +21,7 @@ namespace {
 using automation::Variant;
 namespace member = control::member;
 
-class EndToEnd : public ModuleFixture {
+class EndToEnd : public CreatedControlFixture {
 protected:
     void SetUp() override {
         ModuleFixture::SetUp();
@@ -36,24 +36,7 @@ protected:
         });
         boxCloser.start();
         simulator.start();
-        qputenv("QUENVAR_COMM1", simulator.devicePath().toUtf8());
-        registerModule();
-        control = automation::createObject(progId);
-        auto* container = dynamic_cast<automation::ConnectionPointContainer*>(control.get());
-        ASSERT_NE(container, nullptr);
-        events = container->findConnectionPoint(control::identifiers::quenvarEvents);
-        ASSERT_NE(events, nullptr);
-        ASSERT_EQ(events->eventInterface().name, "__quenvar");
-        cookie = events->advise(std::make_shared<automation::EventSink>(
-            events->eventInterface(), [this](automation::MemberId id, std::span<Variant>) {
-                if (id == control::event::x10ready) ++readyEvents;
-            }));
-    }
-    void TearDown() override {
-        if (events != nullptr) events->unadvise(cookie);
-        if (control) control->call(member::closex10);
-        qunsetenv("QUENVAR_COMM1");
-        ModuleFixture::TearDown();
+        createControlOn(simulator.devicePath());
     }
 
     struct SeenBox {
@@ -64,10 +47,6 @@ protected:
     QTimer boxCloser;
     std::vector<SeenBox> boxesSeen;
     x10sim::Simulator simulator;
-    automation::ObjectRef control;
-    automation::ConnectionPoint* events = nullptr;
-    automation::ConnectionPoint::Cookie cookie = 0;
-    int readyEvents = 0;
 };
 
 TEST_F(EndToEnd, OnForA1SwitchesTheModuleAndRaisesX10readyOnce) {

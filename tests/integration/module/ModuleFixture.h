@@ -7,7 +7,10 @@
 
 #include <string>
 
+#include "control/QuenvarIdentifiers.h"
+#include "control/QuenvarSurface.h"
 #include "platform/automation/ClassRegistry.h"
+#include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/ObjectCreation.h"
 
 namespace quenvar::testing {
@@ -33,6 +36,37 @@ protected:
 
     QTemporaryDir registryFolder;
     std::unique_ptr<automation::ServerModule> module;
+};
+
+// The control as a host creates it by ProgID, its port 1 leading to `device` (through
+// QUENVAR_COMM1), with every x10ready counted; closed and let go after the test.
+class CreatedControlFixture : public ModuleFixture {
+protected:
+    void createControlOn(const QString& device) {
+        qputenv("QUENVAR_COMM1", device.toUtf8());
+        registerModule();
+        control = automation::createObject(progId);
+        auto* container = dynamic_cast<automation::ConnectionPointContainer*>(control.get());
+        ASSERT_NE(container, nullptr);
+        events = container->findConnectionPoint(control::identifiers::quenvarEvents);
+        ASSERT_NE(events, nullptr);
+        ASSERT_EQ(events->eventInterface().name, "__quenvar");
+        cookie = events->advise(std::make_shared<automation::EventSink>(
+            events->eventInterface(), [this](automation::MemberId id, std::span<automation::Variant>) {
+                if (id == control::event::x10ready) ++readyEvents;
+            }));
+    }
+    void TearDown() override {
+        if (events != nullptr) events->unadvise(cookie);
+        if (control) control->call(control::member::closex10);
+        qunsetenv("QUENVAR_COMM1");
+        ModuleFixture::TearDown();
+    }
+
+    automation::ObjectRef control;
+    automation::ConnectionPoint* events = nullptr;
+    automation::ConnectionPoint::Cookie cookie = 0;
+    int readyEvents = 0;
 };
 
 }  // namespace quenvar::testing

@@ -60,6 +60,7 @@ TEST_F(ModuleFixture, RegistrationRecordsTheClass) {
                                 .typeLibraryId = ids::library,
                                 .isControl = true,
                                 .toolboxBitmap = 30000,
+                                .defaultIcon = "",  // none
                                 .miscStatus = 0x20191});
 }
 

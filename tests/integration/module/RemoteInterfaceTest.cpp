@@ -56,7 +56,7 @@ int freeLoopbackPort() {
     return port;
 }
 
-class RemoteInterface : public ModuleFixture {
+class RemoteInterface : public CreatedControlFixture {
 protected:
     void SetUp() override {
         const QString ser2net = findTool("ser2net");
@@ -99,23 +99,7 @@ protected:
             << "no link from socat\nsocat: " << desk->process().readAllStandardError().toStdString()
             << "\nser2net: " << server->process().readAllStandardError().toStdString();
 
-        qputenv("QUENVAR_COMM1", link.toUtf8());
-        registerModule();
-        control = automation::createObject(progId);
-        auto* container = dynamic_cast<automation::ConnectionPointContainer*>(control.get());
-        ASSERT_NE(container, nullptr);
-        events = container->findConnectionPoint(control::identifiers::quenvarEvents);
-        ASSERT_NE(events, nullptr);
-        cookie = events->advise(std::make_shared<automation::EventSink>(
-            events->eventInterface(), [this](automation::MemberId id, std::span<Variant>) {
-                if (id == control::event::x10ready) ++readyEvents;
-            }));
-    }
-    void TearDown() override {
-        if (events != nullptr) events->unadvise(cookie);
-        if (control) control->call(member::closex10);
-        qunsetenv("QUENVAR_COMM1");
-        ModuleFixture::TearDown();
+        createControlOn(link);
     }
 
     // Opens port 1 and switches A1 on; true once x10ready has come back across the network.
@@ -131,10 +115,6 @@ protected:
     std::unique_ptr<RunningProgram> desk;       // socat, on the desk
     QString link;
     MessageBoxReader boxes;
-    automation::ObjectRef control;
-    automation::ConnectionPoint* events = nullptr;
-    automation::ConnectionPoint::Cookie cookie = 0;
-    int readyEvents = 0;
 };
 
 TEST_F(RemoteInterface, OnForA1SwitchesTheModuleAndTheHandshakeCompletes) {
