@@ -10,6 +10,7 @@ shift
 scripts=$(cd "$(dirname "$0")/../tests/windows" && pwd)
 x10sim=$(realpath "$linux_build/bin/x10sim")
 failed=()
+skipped=()
 
 windows_path() { local path; path=$(realpath "$1"); path="Z:${path//\//\\}"; printf '%s' "$path"; }
 
@@ -17,6 +18,11 @@ for build in "$@"; do
   build=$(realpath "$build")
   # The loader of the build's architecture (the 32-bit one sees syswow64 as its system32).
   if grep -q 'i686-w64-mingw32' "$build/CMakeCache.txt"; then loader=/usr/lib/wine/wine; else loader=/usr/lib/wine/wine64; fi
+  # A machine whose kernel runs no programs of this architecture skips its figures, saying why.
+  if ! (source "$scripts/loader-check.sh" && skip_unless_loader_runs "$loader"); then
+    skipped+=("$(basename "$build")")
+    continue
+  fi
   prefix=$build/wine/bench-prefix
   link=$build/wine/bench/com1
   mkdir -p "$(dirname "$link")"
@@ -36,6 +42,7 @@ for build in "$@"; do
   done
   "$scripts/wine-prefix.sh" stop "$prefix" >/dev/null 2>&1
 done
+[[ ${#skipped[@]} -gt 0 ]] && echo "make bench-windows: skipped on this machine: ${skipped[*]}" >&2
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "make bench-windows: these failed (see their messages above): ${failed[*]}" >&2
   exit 1
