@@ -45,7 +45,7 @@ class QuenvarControl : public automation::Dispatchable,
                        public ui::EmbeddableControl {
 public:
     // The control as its class factory makes it: MSComm1 on QSerialPort, message boxes on
-    // screen. Needs a QApplication.
+    // screen, or, in a host without windows, handed to the host's message sink (QtMessageBoxes).
     QuenvarControl();
     // The control with the given serial component and message boxes (kept alive by the
     // control as long as it lives).

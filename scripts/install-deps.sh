@@ -16,6 +16,10 @@ packages=(g++ cmake ninja-build make pkg-config
           # The test of the README's recipe for an interface on another machine: the serial
           # port served over TCP, and a pseudo-terminal made of the connection at the desk.
           ser2net socat
+          # The MQTT bridge: its client library and config file reader; the broker and its
+          # command-line clients for the tests and `make run-bridge`; openssl makes the test
+          # broker's certificates; flock(1) plays another program holding a port.
+          libmosquitto-dev libtomlplusplus-dev mosquitto mosquitto-clients openssl util-linux
           # The Windows build and its tests: cross compilers, widl, Wine for 64- and 32-bit programs.
           mingw-w64 wine64-tools libwine-dev wine64 wine32:i386
           # Wine needs a display for windows such as message boxes: a virtual one; the control's

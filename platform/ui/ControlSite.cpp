@@ -12,40 +12,10 @@
 
 namespace quenvar::ui {
 
-using automation::ConnectionPoint;
 using automation::InvokeKind;
 using automation::MemberId;
 using automation::RuntimeError;
 using automation::Variant;
-
-namespace {
-
-// The event interface the object's class raises its events through: the class describes
-// itself when it can, otherwise its registration record names it.
-std::optional<automation::Guid> eventInterfaceOf(const automation::Dispatchable& object, const QString& progId) {
-    if (const auto* described = dynamic_cast<const automation::ClassInfoProvider*>(&object)) {
-        const automation::InterfaceInfo* source = described->classInfo().defaultSource;
-        if (source) return source->iid;
-        return std::nullopt;
-    }
-    const auto record = automation::ClassRegistry::standard().findByProgId(progId.toStdString());
-    if (record && record->hasEvents) return record->eventInterfaceIid;
-    return std::nullopt;
-}
-
-QVariant toQtValue(const Variant& value) {
-    switch (value.type()) {
-        case automation::VarType::Int16:
-        case automation::VarType::Int32: return value.toInt32();
-        case automation::VarType::Bool: return value.toBool();
-        case automation::VarType::Text: return QString::fromLatin1(value.toText());
-        case automation::VarType::Empty:
-        case automation::VarType::Object: break;
-    }
-    return {};
-}
-
-}  // namespace
 
 ControlSite::ControlSite(QWidget* parent) : QWidget(parent) {}
 
@@ -78,15 +48,7 @@ void ControlSite::setControl(const QString& progId) {
 }
 
 void ControlSite::clear() {
-    if (eventPoint_ && eventCookie_ != 0) {
-        try {
-            eventPoint_->unadvise(eventCookie_);
-        } catch (const RuntimeError&) {
-            // Already disconnected by the control itself: nothing left to undo.
-        }
-    }
-    eventPoint_ = nullptr;
-    eventCookie_ = 0;
+    events_.disconnect();
     // The face goes before the object: the control only keeps a guarded pointer to it, while
     // the face may well refer to its control.
     delete face_.data();
@@ -96,26 +58,12 @@ void ControlSite::clear() {
 }
 
 void ControlSite::connectEvents() {
-    const std::optional<automation::Guid> events = eventInterfaceOf(*object_, progId_);
-    auto* container = dynamic_cast<automation::ConnectionPointContainer*>(object_.get());
-    if (!events || !container) return;
-    ConnectionPoint* point = container->findConnectionPoint(*events);
-    if (!point) return;
-
-    const automation::InterfaceInfo& eventInterface = point->eventInterface();
     // The sink may outlive this site (the connection point holds it until unadvise), so it
     // reaches the site only through a guarded pointer.
     QPointer<ControlSite> site(this);
-    auto sink = std::make_shared<automation::EventSink>(
-        eventInterface, [site, &eventInterface](MemberId id, std::span<Variant> args) {
-            if (!site) return;
-            const automation::MemberInfo* member = eventInterface.find(id);
-            QVariantList arguments;
-            for (const Variant& arg : args) arguments.append(toQtValue(arg));
-            emit site->controlEvent(id, member ? QString::fromStdString(member->name) : QString(), arguments);
-        });
-    eventCookie_ = point->advise(sink);
-    eventPoint_ = point;
+    events_.connect(*object_, progId_, [site](MemberId id, const QString& name, const QVariantList& arguments) {
+        if (site) emit site->controlEvent(id, name, arguments);
+    });
 }
 
 automation::ObjectRef ControlSite::requireObject() const {

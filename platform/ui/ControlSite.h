@@ -34,6 +34,7 @@
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Variant.h"
+#include "platform/headless/EventConnection.h"
 
 namespace quenvar::ui {
 
@@ -80,8 +81,7 @@ private:
     automation::ObjectRef object_;
     QPointer<QWidget> face_;
     QSize designedSize_;
-    automation::ConnectionPoint* eventPoint_ = nullptr;
-    automation::ConnectionPoint::Cookie eventCookie_ = 0;
+    headless::EventConnection events_;
 };
 
 }  // namespace quenvar::ui

@@ -1,6 +1,11 @@
 #pragma once
 // Message boxes on screen: a modal QMessageBox with the prompt, the title and an OK button
 // only, no icon. Runs a nested event loop, so serial notifications keep arriving meanwhile.
+//
+// In a process without windows no box is opened and nothing waits: when the host installed a
+// message sink (automation/MessageSink.h) the message goes there; otherwise, when the process
+// has no QApplication (a QCoreApplication, or none at all), it becomes a warning in the log,
+// title and text.
 
 #include <QPointer>
 #include <QWidget>
