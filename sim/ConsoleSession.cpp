@@ -53,7 +53,9 @@ void ConsoleSession::execute(const QByteArray& line) {
             break;
         case ConsoleAction::PowerFailure:
             simulator_.powerFailure();
-            out_ << "power failure: requesting 0xA5 once a second" << Qt::endl;
+            out_ << "power failure: requesting 0xA5 once a second"
+                 << (simulator_.powerFailAnswer() == PowerFailAnswer::ClockOnly ? " until a clock setting answers" : "")
+                 << Qt::endl;
             break;
         case ConsoleAction::Disappear:
             simulator_.disappear();

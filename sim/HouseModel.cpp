@@ -92,6 +92,11 @@ void HouseModel::act(HouseState& house, char letter, int unit, const Frame& fram
             break;
         default: return;
     }
+    // A house-wide function reaches all sixteen units: lines for the ones it left as they were
+    // would bury the real changes.
+    const bool houseWide = frame.function == FunctionCode::AllUnitsOff || frame.function == FunctionCode::AllLightsOn ||
+                           frame.function == FunctionCode::AllLightsOff;
+    if (houseWide && module == before) return;
     out.push_back(ModuleChange{letter, unit, frame.function, before, module});
 }
 

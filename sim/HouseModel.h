@@ -12,8 +12,9 @@
 // the selection of its own house; the next address after a function starts a new selection.
 // A selection stays in force for further functions until then (so Dim, Dim dims twice).
 //
-// A ModuleChange is recorded for every module a function reaches, also when its state stays
-// the same, so that a repeated command is still visible. Its text is one of
+// A ModuleChange is recorded for every module an addressed function (On, Off, Dim, Bright)
+// reaches, also when its state stays the same, so that a repeated command is still visible; the
+// house-wide functions record only the modules whose state they really change. Its text is one of
 //   "A1 on"  "A1 off"  "A1 dim 50%"  "A1 bright 77%"
 // (on/off for On, Off and the All-* functions; dim/bright with the level afterwards in percent
 // of full brightness, rounded to the nearest whole percent).

@@ -17,7 +17,8 @@ InterfaceProtocol::Timing InterfaceProtocol::Timing::realistic() {
     return timing;
 }
 
-InterfaceProtocol::InterfaceProtocol(Timing timing) : timing_(timing) {
+InterfaceProtocol::InterfaceProtocol(Timing timing, PowerFailAnswer powerFailAnswer)
+    : timing_(timing), powerFailAnswer_(powerFailAnswer) {
     // A zero repeat or limit would make advance() produce events forever at one instant.
     if (timing_.powerFailRepeat <= 0us || timing_.silenceLimit <= 0us || timing_.pollRepeat <= 0us ||
         timing_.clockHeaderSilence <= 0us)
@@ -48,6 +49,11 @@ int InterfaceProtocol::armedCount(Fault fault) const {
         case Fault::UploadSizeOutOfRange: return uploadSizeOutOfRange_;
     }
     return 0;
+}
+
+std::uint8_t InterfaceProtocol::memoryByte(std::uint16_t address) const {
+    const auto stored = memory_.find(address);
+    return stored == memory_.end() ? 0 : stored->second;
 }
 
 void InterfaceProtocol::receive(std::uint8_t byte, TimePoint now) {
@@ -83,6 +89,7 @@ void InterfaceProtocol::powerFailure(TimePoint now) {
     heard_.clear();
     heardMask_ = 0;
     pollSent_ = false;
+    ignoredBlockBytes_ = 0;
     state_ = State::PowerFailRequesting;
     nextPowerFailRequestAt_ = now;
     advance(now);
@@ -140,13 +147,16 @@ std::optional<InterfaceProtocol::TimePoint> InterfaceProtocol::nextDeadline() co
             break;
         case State::SendingOnPowerLine: consider(frameDoneAt_); break;
         case State::PowerFailRequesting: consider(nextPowerFailRequestAt_); break;
-        case State::ReceivingMacro: consider(lastByteAt_ + timing_.silenceLimit); break;
+        case State::ReceivingMacro:
+        case State::ReceivingMemory: consider(lastByteAt_ + timing_.silenceLimit); break;
         case State::ReceivingClock:
             consider(lastByteAt_ + (collected_.empty() ? timing_.clockHeaderSilence : timing_.silenceLimit));
             break;
         case State::AwaitingAcknowledge:
         case State::AwaitingMacroAcknowledge:
-        case State::AwaitingClockAcknowledge: break;
+        case State::AwaitingClockAcknowledge:
+        case State::AwaitingRingAcknowledge:
+        case State::AwaitingMemoryAcknowledge: break;
     }
     return earliest;
 }
@@ -169,8 +179,7 @@ void InterfaceProtocol::runOneDeadline(TimePoint deadline) {
     }
     switch (state_) {
         case State::Idle:  // a transmission went silent half-way
-            becomeIdle(deadline);
-            break;
+        case State::ReceivingMemory: becomeIdle(deadline); break;
         case State::SendingOnPowerLine: finishFrame(deadline); break;
         case State::PowerFailRequesting:
             sendByte(powerFailRequest, deadline);
@@ -193,7 +202,9 @@ void InterfaceProtocol::runOneDeadline(TimePoint deadline) {
             break;
         case State::AwaitingAcknowledge:
         case State::AwaitingMacroAcknowledge:
-        case State::AwaitingClockAcknowledge: break;  // have no deadline
+        case State::AwaitingClockAcknowledge:
+        case State::AwaitingRingAcknowledge:
+        case State::AwaitingMemoryAcknowledge: break;  // have no deadline
     }
 }
 
@@ -211,26 +222,14 @@ void InterfaceProtocol::handleByte(std::uint8_t byte, TimePoint now) {
             }
             break;
         case State::SendingOnPowerLine: break;  // busy on the power line: nothing is listened to
-        case State::PowerFailRequesting:
-            if (byte == macroDownload) {
-                state_ = State::ReceivingMacro;
-                collected_.clear();
-                lastByteAt_ = now;
-            } else if (byte == clockSetting) {
-                state_ = State::ReceivingClock;
-                clockAnswersPowerFail_ = true;
-                collected_.clear();
-                lastByteAt_ = now;
-            }
-            break;
+        case State::PowerFailRequesting: powerFailByte(byte, now); break;
         case State::ReceivingMacro:
             collected_.push_back(byte);
             lastByteAt_ = now;
             if (static_cast<int>(collected_.size()) == macroDataBytes) {
                 const unsigned sum = std::accumulate(collected_.begin(), collected_.end(), 0u);
                 collected_.clear();
-                sendByte(static_cast<std::uint8_t>(sum & 0xFF), now + timing_.replyDelay);
-                state_ = State::AwaitingMacroAcknowledge;
+                echoAndAwait(sum, State::AwaitingMacroAcknowledge, now);
             }
             break;
         case State::AwaitingMacroAcknowledge:
@@ -250,17 +249,64 @@ void InterfaceProtocol::handleByte(std::uint8_t byte, TimePoint now) {
             break;
         case State::ReceivingClock: clockDataByte(byte, now); break;
         case State::AwaitingClockAcknowledge:
-            if (byte == acknowledgeByte) {
-                setClock(now);
-                sendByte(readyByte, now + timing_.replyDelay);
-                becomeIdle(now);
-            } else {
-                // Like the macro download: the setting arrived, so a power failure counts as answered.
-                becomeIdle(now);
-                idleByte(byte, now);
-            }
+            if (byte == acknowledgeByte) setClock(now);
+            // Like the macro download: the setting arrived, so a power failure counts as answered.
+            acknowledgeRequest(byte, now);
+            break;
+        case State::AwaitingRingAcknowledge:
+            if (byte == acknowledgeByte) ringSignal_ = collected_.front() == ringSignalOn;
+            acknowledgeRequest(byte, now);
+            break;
+        case State::ReceivingMemory: memoryBlockByte(byte, now); break;
+        case State::AwaitingMemoryAcknowledge:
+            if (byte == acknowledgeByte) storeMemoryBlock();
+            acknowledgeRequest(byte, now);
             break;
     }
+}
+
+void InterfaceProtocol::powerFailByte(std::uint8_t byte, TimePoint now) {
+    if (ignoredBlockBytes_ > 0) {
+        // A block cut short ends with the silence after it, so a clock setting after that counts.
+        if (now - lastByteAt_ < timing_.silenceLimit) {
+            --ignoredBlockBytes_;
+            lastByteAt_ = now;
+            return;
+        }
+        ignoredBlockBytes_ = 0;
+    }
+    if (byte == clockSetting) {
+        state_ = State::ReceivingClock;
+        clockAnswersPowerFail_ = true;
+        collected_.clear();
+        lastByteAt_ = now;
+    } else if (byte == macroDownload && powerFailAnswer_ == PowerFailAnswer::MacroOrClock) {
+        state_ = State::ReceivingMacro;
+        collected_.clear();
+        lastByteAt_ = now;
+    } else if (byte == memoryDownload) {
+        // The interface that wants its clock reads a memory block here, not a macro download, and
+        // takes nothing but the clock: the block's bytes pass unanswered, and none of them can
+        // start a clock setting.
+        ignoredBlockBytes_ = memoryBlockBytes;
+        lastByteAt_ = now;
+    }
+}
+
+void InterfaceProtocol::echoAndAwait(unsigned sum, State awaiting, TimePoint now) {
+    sendByte(static_cast<std::uint8_t>(sum & 0xFF), now + timing_.replyDelay);
+    state_ = awaiting;
+}
+
+void InterfaceProtocol::acknowledgeRequest(std::uint8_t byte, TimePoint now) {
+    if (byte == acknowledgeByte) {
+        sendByte(readyByte, now + timing_.replyDelay);
+        becomeIdle(now);
+        return;
+    }
+    // As with any echo awaiting its 0x00: another byte starts a new transmission or request.
+    becomeIdle(now);
+    idleByte(byte, now);
 }
 
 void InterfaceProtocol::idleByte(std::uint8_t byte, TimePoint now) {
@@ -277,6 +323,15 @@ void InterfaceProtocol::idleByte(std::uint8_t byte, TimePoint now) {
                 clockAnswersPowerFail_ = false;
                 lastByteAt_ = now;
                 return;
+            case ringSignalOn:
+            case ringSignalOff:
+                collected_.assign(1, byte);  // remembered for the acknowledge
+                echoAndAwait(byte, State::AwaitingRingAcknowledge, now);
+                return;
+            case memoryDownload:
+                state_ = State::ReceivingMemory;
+                lastByteAt_ = now;
+                return;
             default: break;
         }
     }
@@ -287,9 +342,20 @@ void InterfaceProtocol::clockDataByte(std::uint8_t byte, TimePoint now) {
     collected_.push_back(byte);
     lastByteAt_ = now;
     if (static_cast<int>(collected_.size()) < clockDataBytes) return;
-    const unsigned sum = std::accumulate(collected_.begin(), collected_.end(), 0u);
-    sendByte(static_cast<std::uint8_t>(sum & 0xFF), now + timing_.replyDelay);
-    state_ = State::AwaitingClockAcknowledge;
+    echoAndAwait(std::accumulate(collected_.begin(), collected_.end(), 0u), State::AwaitingClockAcknowledge, now);
+}
+
+void InterfaceProtocol::memoryBlockByte(std::uint8_t byte, TimePoint now) {
+    collected_.push_back(byte);
+    lastByteAt_ = now;
+    if (static_cast<int>(collected_.size()) < memoryBlockBytes) return;
+    echoAndAwait(std::accumulate(collected_.begin(), collected_.end(), 0u), State::AwaitingMemoryAcknowledge, now);
+}
+
+void InterfaceProtocol::storeMemoryBlock() {
+    const auto start = static_cast<std::uint16_t>((collected_[0] << 8) | collected_[1]);
+    for (int i = 0; i < memoryBlockDataBytes; ++i)
+        memory_[static_cast<std::uint16_t>(start + i)] = collected_[static_cast<std::size_t>(2 + i)];
 }
 
 void InterfaceProtocol::setClock(TimePoint now) {
@@ -306,7 +372,6 @@ void InterfaceProtocol::setClock(TimePoint now) {
 }
 
 void InterfaceProtocol::sendStatus(TimePoint now) {
-    constexpr std::uint8_t firmwareRevision = 1;
     const long long elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - clock_.setAt).count();
     const long long total = clock_.secondsOfYear + elapsed;
     const long long days = total / 86400;
@@ -325,8 +390,8 @@ void InterfaceProtocol::sendStatus(TimePoint now) {
         static_cast<std::uint8_t>((hours % 2) * 60 + (timeOfDay % 3600) / 60),
         static_cast<std::uint8_t>(hours / 2),
         static_cast<std::uint8_t>(yearDay & 0xFF),
-        static_cast<std::uint8_t>(((yearDay >> 8) & 0x01) | (dayMask << 1)),
-        static_cast<std::uint8_t>((firmwareRevision << 4) | (clock_.monitoredHouse & 0x0F)),
+        static_cast<std::uint8_t>(((yearDay >> 8) & 0x01) << 7 | dayMask),
+        static_cast<std::uint8_t>((clock_.monitoredHouse & 0x0F) << 4 | firmwareRevision),
         static_cast<std::uint8_t>(units.addressed & 0xFF),
         static_cast<std::uint8_t>(units.addressed >> 8),
         static_cast<std::uint8_t>(units.on & 0xFF),
@@ -375,9 +440,9 @@ void InterfaceProtocol::transmissionComplete(TimePoint now) {
     const unsigned sum = std::accumulate(collected_.begin(), collected_.end(), 0u);
     collected_.clear();
     if (!heard_.empty()) {
-        // News waits to be uploaded: the poll comes instead of the echo and the transmission is
-        // not taken; the computer sends it again after the upload.
-        sendPoll(now);
+        // News waits to be uploaded: the transmission is not taken and not echoed. The poll keeps
+        // its rhythm, and the computer sends the transmission again after the upload; a poll sent
+        // at once would be read as the size by a computer that has just answered the last one.
         return;
     }
     if (noAnswer_ > 0) {

@@ -16,24 +16,38 @@
 //   the pending transmission and is taken as the first byte of a new one.
 // - A transmission left half-received for silenceLimit is dropped.
 // - After powerFailure() the interface sends 0xA5 at once and then every powerFailRepeat until the
-//   computer answers, either with 0xFB followed by 42 data bytes (the interface echoes their sum,
-//   awaits 0x00, sends 0x55) or with a clock setting (below). Everything else is ignored meanwhile.
+//   computer answers. What answers it depends on the PowerFailAnswer the interface was made with:
+//   either 0xFB followed by 42 data bytes (the interface echoes their sum, awaits 0x00, sends
+//   0x55) or a clock setting (below), or a clock setting only. Everything else is ignored meanwhile.
 // - Traffic of other transmitters (hear()) is kept in an upload buffer of uploadCapacity data
 //   bytes: an address or a function takes one byte, Dim and Bright one more for the level change
 //   in 210ths of the full range, an extended code two more (data, command). What does not fit
 //   whole is not kept. While the buffer holds news the interface polls 0x5A: at once when it is
-//   idle or awaiting an acknowledge, in place of the 0x55 after a frame, in place of the echo of
-//   a transmission (which it then does not take), and again every pollRepeat until the computer
-//   answers 0xC3. It then uploads: size (the bytes after it, mask included), mask (bit i set when
-//   data byte i is a function), data bytes; the buffer is empty again.
-// - 0x8B is answered at once with the 14-byte status; 0x9B and six data bytes set the clock (the
-//   interface echoes the sum of the six, awaits 0x00, sends 0x55). A clock setting also answers a
-//   power-fail request, as does its header alone followed by clockHeaderSilence of silence.
+//   idle or awaiting an acknowledge, in place of the 0x55 after a frame, and again every
+//   pollRepeat until the computer answers 0xC3. It then uploads: size (the bytes after it, mask
+//   included), mask (bit i set when data byte i is a function), data bytes; the buffer is empty
+//   again. A transmission that arrives while news waits is neither taken nor echoed, and the poll
+//   keeps its rhythm: no extra poll answers it.
+// - Requests with bit 2 clear, recognised when no transmission is half-received:
+//   0x8B is answered at once with the 14-byte status: the battery timer (low byte first; 0xFFFF
+//   after a cold start), seconds, minutes 0-119, hours / 2, the day of the year (from 0) in its
+//   low eight bits; then a byte with bit 8 of that day in bit 7 and the weekday mask (bit 0
+//   Sunday) in bits 0-6; then the monitored house's four-bit code in the high nibble and
+//   firmwareRevision in the low one; then the monitored house's addressed, on and dimmed units,
+//   three masks low byte first. A clock setting uses the same layout for the fields they share.
+//   0x9B and six data bytes set the clock (the interface echoes the sum of the six, awaits 0x00,
+//   sends 0x55). A clock setting also answers a power-fail request, as does its header alone
+//   followed by clockHeaderSilence of silence.
+//   0xEB and 0xDB switch the serial ring signal on and off: echoed as themselves, then 0x00, 0x55.
+//   0xFB starts a memory block of memoryBlockBytes (address high byte first, then the data): the
+//   interface echoes the sum of those bytes, awaits 0x00, stores the data and sends 0x55. Nothing
+//   goes out on the power line for any of these requests.
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -69,6 +83,12 @@ inline constexpr std::uint8_t statusRequest = 0x8B;
 inline constexpr int statusReplyBytes = 14;
 inline constexpr std::uint8_t clockSetting = 0x9B;
 inline constexpr int clockDataBytes = 6;
+inline constexpr std::uint8_t ringSignalOn = 0xEB;
+inline constexpr std::uint8_t ringSignalOff = 0xDB;
+inline constexpr std::uint8_t memoryDownload = macroDownload;  // the same header starts both
+inline constexpr int memoryBlockBytes = 18;                    // address (2) and data (16)
+inline constexpr int memoryBlockDataBytes = 16;
+inline constexpr std::uint8_t firmwareRevision = 1;
 // A level byte after Dim or Bright counts the change in 210ths of the full range.
 inline constexpr int levelFullRange = 210;
 
@@ -78,6 +98,19 @@ struct MonitoredUnits {
     std::uint16_t addressed = 0;
     std::uint16_t on = 0;
     std::uint16_t dimmed = 0;
+};
+
+// What the interface takes as the answer to its power-fail request (0xA5).
+enum class PowerFailAnswer {
+    // The interface this system was built for: 0xFB and 42 data bytes (an empty macro download)
+    // answers it, and so does a clock setting.
+    MacroOrClock,
+    // The interface that wants its clock: only a clock setting answers it, or the clock setting's
+    // header alone followed by clockHeaderSilence of silence. 0xFB always starts a memory block;
+    // one that arrives while the request is outstanding is read whole and ignored, so the
+    // interface goes on requesting (a computer that answers with the macro download never gets
+    // a transmission through).
+    ClockOnly,
 };
 
 // Either a byte for the computer or a frame that went out on the power line.
@@ -104,17 +137,21 @@ public:
     };
 
     enum class State {
-        Idle,                      // collecting a transmission (possibly partly received)
-        AwaitingAcknowledge,       // echo sent; waits for 0x00
-        SendingOnPowerLine,        // frame going out; 0x55 follows
-        PowerFailRequesting,       // sends 0xA5 once per powerFailRepeat
-        ReceivingMacro,            // 0xFB received, collecting the 42 data bytes
-        AwaitingMacroAcknowledge,  // echoed the macro checksum; waits for 0x00
-        ReceivingClock,            // 0x9B received, collecting the six data bytes
-        AwaitingClockAcknowledge,  // echoed the clock checksum; waits for 0x00
+        Idle,                       // collecting a transmission (possibly partly received)
+        AwaitingAcknowledge,        // echo sent; waits for 0x00
+        SendingOnPowerLine,         // frame going out; 0x55 follows
+        PowerFailRequesting,        // sends 0xA5 once per powerFailRepeat
+        ReceivingMacro,             // 0xFB received, collecting the 42 data bytes
+        AwaitingMacroAcknowledge,   // echoed the macro checksum; waits for 0x00
+        ReceivingClock,             // 0x9B received, collecting the six data bytes
+        AwaitingClockAcknowledge,   // echoed the clock checksum; waits for 0x00
+        AwaitingRingAcknowledge,    // echoed 0xEB or 0xDB; waits for 0x00
+        ReceivingMemory,            // 0xFB received, collecting the address and 16 data bytes
+        AwaitingMemoryAcknowledge,  // echoed the memory block's checksum; waits for 0x00
     };
 
-    explicit InterfaceProtocol(Timing timing = Timing::immediate());
+    explicit InterfaceProtocol(Timing timing = Timing::immediate(),
+                               PowerFailAnswer powerFailAnswer = PowerFailAnswer::MacroOrClock);
 
     void receive(std::uint8_t byte, TimePoint now);
     void advance(TimePoint now);
@@ -131,6 +168,11 @@ public:
     void setMonitoredUnitsSource(std::function<MonitoredUnits(char house)> source);
 
     State state() const { return state_; }
+    PowerFailAnswer powerFailAnswer() const { return powerFailAnswer_; }
+    // Whether the serial ring signal is on (0xEB) or off (0xDB, and after a cold start).
+    bool ringSignal() const { return ringSignal_; }
+    // The byte at `address` of the interface's memory as memory blocks left it (0 where none came).
+    std::uint8_t memoryByte(std::uint16_t address) const;
     int armedCount(Fault fault) const;
     // The data bytes heard and not yet uploaded, and which of them are functions (bit i: byte i).
     const std::vector<std::uint8_t>& uploadBuffer() const { return heard_; }
@@ -158,6 +200,11 @@ private:
     void idleByte(std::uint8_t byte, TimePoint now);
     void collect(std::uint8_t byte, TimePoint now);
     void clockDataByte(std::uint8_t byte, TimePoint now);
+    void memoryBlockByte(std::uint8_t byte, TimePoint now);
+    void storeMemoryBlock();
+    void powerFailByte(std::uint8_t byte, TimePoint now);
+    void echoAndAwait(unsigned sum, State awaiting, TimePoint now);
+    void acknowledgeRequest(std::uint8_t byte, TimePoint now);
     void setClock(TimePoint now);
     void sendStatus(TimePoint now);
     void sendPoll(TimePoint now);
@@ -171,8 +218,9 @@ private:
     void releaseStrayBytesIfIdle(TimePoint now);
 
     Timing timing_;
+    PowerFailAnswer powerFailAnswer_;
     State state_ = State::Idle;
-    std::vector<std::uint8_t> collected_;  // transmission or macro bytes received so far
+    std::vector<std::uint8_t> collected_;  // transmission or request bytes received so far
     TimePoint lastByteAt_{0};
     std::optional<Frame> pending_;  // acknowledged or awaiting acknowledge
     TimePoint frameDoneAt_{0};
@@ -180,6 +228,11 @@ private:
     std::deque<Scheduled> scheduled_;      // bytes not yet due, ordered by due time
     std::vector<InterfaceOutput> output_;  // due and produced, not yet taken
     bool clockAnswersPowerFail_ = false;   // the clock setting under way came after a 0xA5
+    // ClockOnly: bytes of a memory block sent while a power-fail request is outstanding, still to
+    // be read and ignored.
+    int ignoredBlockBytes_ = 0;
+    bool ringSignal_ = false;
+    std::map<std::uint16_t, std::uint8_t> memory_;  // only the bytes memory blocks wrote
     Clock clock_;
     std::uint16_t batteryTimer_ = 0xFFFF;  // after a cold start
     std::function<MonitoredUnits(char)> monitoredUnits_;

@@ -21,7 +21,7 @@ static InterfaceProtocol::Timing timingFor(const SimulatorOptions& options) {
 }
 
 Simulator::Simulator(SimulatorOptions options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), protocol_(timingFor(options_)) {
+    : QObject(parent), options_(std::move(options)), protocol_(timingFor(options_), options_.powerFailAnswer) {
     clock_.start();
     protocol_.setMonitoredUnitsSource([this](char house) {
         MonitoredUnits units;
@@ -244,7 +244,9 @@ void Simulator::deliverOutput(InterfaceProtocol::TimePoint producedAt) {
     if (queuedForLine) armLineTimer();
 
     if (const auto deadline = protocol_.nextDeadline()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*deadline - protocolNow());
+        // now(), not protocolNow(): with wirePacing, bytes already complete may still be handed
+        // over at their own (earlier) times in this same pass of the line.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now());
         deadlineTimer_.start(std::max<qint64>(0, wait.count()));
     } else {
         deadlineTimer_.stop();

@@ -43,6 +43,9 @@ struct SimulatorOptions {
     QString linkPath;
     // Start with the mains just back: 0xA5 requests from the first moment.
     bool powerFailureAtStart = false;
+    // What answers a power-fail request: by default the empty macro download or a clock setting;
+    // PowerFailAnswer::ClockOnly plays the interface that wants its clock (see InterfaceProtocol.h).
+    PowerFailAnswer powerFailAnswer = PowerFailAnswer::MacroOrClock;
     // Pace the serial line itself, in both directions: a byte takes byteTimeOnWire (start, 8 data
     // and stop bits at 4800 bit/s). A byte from the computer is complete one byte time after it
     // arrived or after the previous one was complete, whichever is later, and only then does the
@@ -86,6 +89,7 @@ public:
     QByteArray receivedBytes() const { return received_; }
     QByteArray sentBytes() const { return sent_; }
     InterfaceProtocol::State protocolState() const { return protocol_.state(); }
+    PowerFailAnswer powerFailAnswer() const { return protocol_.powerFailAnswer(); }
     // Every byte handed to the interface / written to the pty, in order, with its times.
     const std::vector<WireByte>& receivedTimeline() const { return receivedTimeline_; }
     const std::vector<WireByte>& sentTimeline() const { return sentTimeline_; }

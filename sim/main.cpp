@@ -71,6 +71,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption powerFailOption(
         QStringLiteral("power-fail"),
         QStringLiteral("Start as after a power failure: request the computer's answer (0xA5) once a second."));
+    const QCommandLineOption clockInterfaceOption(
+        QStringLiteral("clock-interface"),
+        QStringLiteral("Play the interface that wants its clock: after a power failure it requests 0xA5 once a "
+                       "second and takes nothing else until a clock setting arrives (0x9B and six bytes, or 0x9B "
+                       "alone followed by 10 ms of silence); 0xFB always starts a memory block, never the answer. "
+                       "Without this option the empty macro download (0xFB and 42 bytes) answers too."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Print only the device path."));
     const QCommandLineOption wireOption(QStringLiteral("wire"),
                                         QStringLiteral("Also print every byte received and sent, in hex."));
@@ -80,15 +86,18 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption windowOption(
         QStringLiteral("window"),
         QStringLiteral("Also show the virtual house in a window; closing it ends the program."));
-    parser.addOptions({linkOption, realTimingOption, wirePacingOption, powerFailOption, quietOption, wireOption,
-                       commandsOption, windowOption});
+    parser.addOptions({linkOption, realTimingOption, wirePacingOption, powerFailOption, clockInterfaceOption,
+                       quietOption, wireOption, commandsOption, windowOption});
     parser.process(app);
 
     x10sim::SimulatorOptions options;
     options.linkPath = parser.value(linkOption);
     options.realTiming = parser.isSet(realTimingOption);
     options.wirePacing = parser.isSet(wirePacingOption);
-    options.powerFailureAtStart = parser.isSet(powerFailOption);
+    if (parser.isSet(clockInterfaceOption)) options.powerFailAnswer = x10sim::PowerFailAnswer::ClockOnly;
+    // The power failure comes once the device line is out, so that nothing (the 0xA5 of --wire)
+    // is printed before it.
+    const bool powerFailureAtStart = parser.isSet(powerFailOption);
 
     QTextStream out(stdout);
     x10sim::Simulator simulator(options);
@@ -126,6 +135,7 @@ int main(int argc, char* argv[]) {
     }
     // The first line is what scripts wait for: flushed on its own before anything else happens.
     out << simulator.devicePath() << Qt::endl;
+    if (powerFailureAtStart) simulator.powerFailure();
     // Only on request: a simulator started in the background must never read the terminal.
     std::unique_ptr<x10sim::ConsoleSession> console;
     if (parser.isSet(commandsOption)) console = std::make_unique<x10sim::ConsoleSession>(simulator, STDIN_FILENO, out);

@@ -15,6 +15,7 @@
 
 #include "control/Quenvar.h"
 #include "tests/integration/faults/ControlOnSimulatedLine.h"
+#include "tests/support/ComputerSide.h"
 #include "tests/support/EventLoopWaits.h"
 
 namespace quenvar::testing {
@@ -61,9 +62,22 @@ void remoteB1On(x10sim::Simulator& sim) {
         {x10sim::Frame::forAddress('B', 1), x10sim::Frame::forFunction('B', x10sim::FunctionCode::On)});
 }
 
+// After a poll met the control's x10on A1: A1 still went out once, x10ready came once, and the
+// host heard B1 On.
+void commandAndUploadBothArrived(ControlOnSimulatedLine& line) {
+    std::vector<std::string> sentByTheInterface;
+    for (const x10sim::Frame& frame : line.interface().frames()) {
+        if (frame.origin == x10sim::FrameOrigin::Interface) sentByTheInterface.push_back(frame.text());
+    }
+    EXPECT_EQ(sentByTheInterface, (std::vector<std::string>{"A1 address", "A On"}));
+    EXPECT_EQ(line.heard(), (std::vector<control::HeardFunction>{{"B", "01", "On", 0}}));
+    EXPECT_EQ(line.readyEvents(), 1);
+    EXPECT_EQ(line.comstatus(), hs::idle);
+    EXPECT_TRUE(line.interface().module('A', 1).on);
+}
+
 // The poll meets the control's x10on A1 once the interface has `count` bytes of it (and, when
-// `afterThem`, once it has acted on them): A1 still goes out once, x10ready comes once, and the
-// host hears B1 On.
+// `afterThem`, once it has acted on them): it comes right away, crossing the command on the line.
 FaultRow pollDuringACommand(const char* name, bool paced, int count, bool afterThem) {
     return {name,
             paced,
@@ -81,17 +95,27 @@ FaultRow pollDuringACommand(const char* name, bool paced, int count, bool afterT
             },
             {},
             false,
+            commandAndUploadBothArrived};
+}
+
+// News waits in the interface, and its first poll went to whoever had the line before the control
+// opened it: the control's A1 is neither taken nor echoed, and only the poll that comes a second
+// later, in the poll's own rhythm, tells the control why.
+FaultRow pollASecondLater(const char* name) {
+    return {name,
+            false,
             [](ControlOnSimulatedLine& line) {
-                std::vector<std::string> sentByTheInterface;
-                for (const x10sim::Frame& frame : line.interface().frames()) {
-                    if (frame.origin == x10sim::FrameOrigin::Interface) sentByTheInterface.push_back(frame.text());
+                remoteB1On(line.interface());
+                {
+                    ComputerSide before(line.linkPath());
+                    ASSERT_EQ(before.read(1), QByteArray("\x5A"));
                 }
-                EXPECT_EQ(sentByTheInterface, (std::vector<std::string>{"A1 address", "A On"}));
-                EXPECT_EQ(line.heard(), (std::vector<control::HeardFunction>{{"B", "01", "On", 0}}));
-                EXPECT_EQ(line.readyEvents(), 1);
-                EXPECT_EQ(line.comstatus(), hs::idle);
-                EXPECT_TRUE(line.interface().module('A', 1).on);
-            }};
+                onA1(line);
+                ASSERT_TRUE(waitUntil([&] { return line.readyEvents() == 1; }, 3s));
+            },
+            {},
+            false,
+            commandAndUploadBothArrived};
 }
 
 // An upload spoiled on the line while the control is idle: nothing is told, and the next
@@ -321,6 +345,7 @@ const std::vector<FaultRow> faultRows = {
     pollDuringACommand("PollInsteadOfTheAddressReadyByte", true, 3, true),
     pollDuringACommand("PollInsteadOfTheFunctionEcho", false, 4, false),
     pollDuringACommand("PollInsteadOfTheLastReadyByte", true, 6, true),
+    pollASecondLater("PollASecondAfterTheCommandWasLeftUnanswered"),
     spoiledUpload("UploadCutShort", Fault::UploadCutShort),
     spoiledUpload("UploadSizeOutOfRange", Fault::UploadSizeOutOfRange),
     {"SlowInterface",

@@ -17,7 +17,9 @@ using TimePoint = InterfaceProtocol::TimePoint;
 // keeping the combined order too.
 class Wire {
 public:
-    explicit Wire(InterfaceProtocol::Timing timing = InterfaceProtocol::Timing::immediate()) : engine(timing) {}
+    explicit Wire(InterfaceProtocol::Timing timing = InterfaceProtocol::Timing::immediate(),
+                  PowerFailAnswer accepted = PowerFailAnswer::MacroOrClock)
+        : engine(timing, accepted) {}
 
     void send(std::initializer_list<std::uint8_t> bytes) {
         for (std::uint8_t byte : bytes) engine.receive(byte, now);
@@ -155,7 +157,7 @@ TEST(Handshake, NonZeroByteThatIsNoHeaderAbandonsThePendingTransmission) {
 
 TEST(Handshake, BytesThatCannotStartATransmissionAreIgnoredWhenIdle) {
     Wire wire;
-    wire.send({0x00, 0xC3, 0x00, 0xFB, 0x33});
+    wire.send({0x00, 0xC3, 0x00, 0x33});
     EXPECT_TRUE(wire.takeBytes().empty());
     EXPECT_EQ(wire.engine.state(), State::Idle);
     wire.send({0x04, 0x66});
@@ -490,15 +492,20 @@ TEST(Upload, PollRepeatsOnceASecondUntilAnswered) {
 
 // Where a poll meets a transmission of the computer: the bytes the computer gets, and whether
 // the transmission went out.
-TEST(Upload, TransmissionWhilePollPendingIsAnsweredByThePollAndNotTaken) {
+TEST(Upload, TransmissionWhileNewsWaitsIsNotTakenAndThePollKeepsItsRhythm) {
     Wire wire;
     wire.hear({Frame::forAddress('B', 1)});
     wire.takeBytes();
+    wire.wait(400ms);
     wire.send({0x04, 0x66});
-    EXPECT_EQ(wire.takeBytes(), Bytes{uploadPoll}) << "the poll instead of the echo 0x6A";
+    EXPECT_TRUE(wire.takeBytes().empty()) << "neither the echo 0x6A nor an extra poll";
     EXPECT_EQ(wire.engine.state(), State::Idle);
     wire.send({acknowledgeByte});
-    EXPECT_TRUE(wire.takeFrames().empty()) << "a transmission answered by a poll is not taken";
+    EXPECT_TRUE(wire.takeFrames().empty()) << "a transmission not echoed is not taken";
+    wire.wait(599ms);
+    EXPECT_TRUE(wire.takeBytes().empty());
+    wire.wait(1ms);
+    EXPECT_EQ(wire.takeBytes(), Bytes{uploadPoll}) << "one second after the first poll";
     wire.send({pollAnswer});
     EXPECT_EQ(wire.takeBytes(), (Bytes{0x02, 0x00, 0xE6}));
     wire.send({0x04, 0x66, acknowledgeByte});
@@ -579,8 +586,9 @@ TEST(Status, RequestIsAnsweredAtOnceWithFourteenBytesFromTheModel) {
 
     wire.wait(std::chrono::hours(11));  // past midnight: 00:05:30, a day on
     wire.send({statusRequest});
-    EXPECT_EQ(wire.takeBytes(),
-              (Bytes{0x00, 0x00, 30, 5, 0, 301 & 0xFF, 0x01 | (0x08 << 1), 0x1E, 0x40, 0x00, 0x40, 0x40, 0x01, 0x00}));
+    // Bit 8 of the day in bit 7 beside Wednesday's bit; house B's code in the high nibble.
+    EXPECT_EQ(wire.takeBytes(), (Bytes{0x00, 0x00, 30, 5, 0, 301 & 0xFF, 0x80 | 0x08, 0xE0 | firmwareRevision, 0x40,
+                                       0x00, 0x40, 0x40, 0x01, 0x00}));
     EXPECT_EQ(wire.engine.state(), State::Idle);
 }
 
@@ -605,20 +613,21 @@ TEST(ClockSetting, IsNeverTakenForTransmissions) {
 }
 
 // The answers to a power-fail request, and whether the interface is back in service after them.
-struct PowerFailAnswer {
+struct PowerFailCase {
     const char* name;
+    PowerFailAnswer accepted;
     Bytes answer;
     InterfaceProtocol::Duration silence;
     bool answered;
 };
 
-void PrintTo(const PowerFailAnswer& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const PowerFailCase& c, std::ostream* out) { *out << c.name; }
 
-class PowerFailAnswers : public ::testing::TestWithParam<PowerFailAnswer> {};
+class PowerFailAnswers : public ::testing::TestWithParam<PowerFailCase> {};
 
 TEST_P(PowerFailAnswers, SatisfyTheRequestOrNot) {
-    const PowerFailAnswer& c = GetParam();
-    Wire wire;
+    const PowerFailCase& c = GetParam();
+    Wire wire(InterfaceProtocol::Timing::immediate(), c.accepted);
     wire.powerFailure();
     wire.takeBytes();
     for (std::uint8_t byte : c.answer) wire.send({byte});
@@ -632,15 +641,64 @@ TEST_P(PowerFailAnswers, SatisfyTheRequestOrNot) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, PowerFailAnswers,
-                         ::testing::Values(PowerFailAnswer{"ClockSetting",
-                                                           {clockSetting, 0, 0, 0, 1, 0x01, 0x60, acknowledgeByte},
-                                                           0us,
-                                                           true},
-                                           PowerFailAnswer{"ClockHeaderAloneThenSilence", {clockSetting}, 10ms, true},
-                                           PowerFailAnswer{"ClockSettingCutShort", {clockSetting, 0, 0}, 1s, false},
-                                           PowerFailAnswer{"NeitherAnswer", {0x04, 0x66, pollAnswer}, 0us, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+Bytes emptyMacroDownload() {
+    Bytes bytes{macroDownload};
+    bytes.resize(1 + macroDataBytes, 0x00);
+    return bytes;
+}
+
+// A memory block for address 0 whose first data byte looks like a clock setting's header.
+Bytes memoryBlockWithAClockHeaderInside() {
+    Bytes bytes{memoryDownload, 0x00, 0x00, clockSetting};
+    bytes.resize(1 + memoryBlockBytes, 0x00);
+    bytes.push_back(acknowledgeByte);
+    return bytes;
+}
+
+constexpr auto either = PowerFailAnswer::MacroOrClock;
+constexpr auto clockOnly = PowerFailAnswer::ClockOnly;
+const Bytes clockAnswer{clockSetting, 0, 0, 0, 1, 0x01, 0x60, acknowledgeByte};
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PowerFailAnswers,
+    ::testing::Values(PowerFailCase{"ClockSetting", either, clockAnswer, 0us, true},
+                      PowerFailCase{"ClockHeaderAloneThenSilence", either, {clockSetting}, 10ms, true},
+                      PowerFailCase{"ClockSettingCutShort", either, {clockSetting, 0, 0}, 1s, false},
+                      PowerFailCase{"NeitherAnswer", either, {0x04, 0x66, pollAnswer}, 0us, false},
+                      PowerFailCase{"MacroDownload", either, emptyMacroDownload(), 0us, true},
+                      PowerFailCase{"ClockInterfaceTakesTheClockSetting", clockOnly, clockAnswer, 0us, true},
+                      PowerFailCase{"ClockInterfaceTakesTheHeaderAlone", clockOnly, {clockSetting}, 10ms, true},
+                      // The mismatch: requests go on for ever, once a second.
+                      PowerFailCase{"ClockInterfaceIgnoresTheMacroDownload", clockOnly, emptyMacroDownload(), 0us,
+                                    false},
+                      PowerFailCase{"ClockInterfaceReadsAMemoryBlockWhole", clockOnly,
+                                    memoryBlockWithAClockHeaderInside(), 0us, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A memory block: echoed with the sum of its 18 bytes, stored only once acknowledged, and never
+// taken for a transmission.
+TEST(MemoryDownload, IsEchoedThenStoredAfterItsAcknowledge) {
+    Wire wire;
+    Bytes block{memoryDownload, 0x01, 0xF8};  // address 0x01F8, data 0x04 0x66 ... (look like A1)
+    for (int i = 0; i < memoryBlockDataBytes; ++i) block.push_back(i % 2 == 0 ? 0x04 : 0x66);
+    for (std::uint8_t byte : block) wire.send({byte});
+    const unsigned sum = 0x01 + 0xF8 + 8 * (0x04 + 0x66);
+    EXPECT_EQ(wire.takeBytes(), Bytes{static_cast<std::uint8_t>(sum & 0xFF)});
+    EXPECT_EQ(wire.engine.memoryByte(0x01F8), 0x00) << "not stored before the acknowledge";
+    wire.send({acknowledgeByte});
+    EXPECT_EQ(wire.takeBytes(), Bytes{readyByte});
+    EXPECT_TRUE(wire.takeFrames().empty());
+    EXPECT_EQ(wire.engine.memoryByte(0x01F8), 0x04);
+    EXPECT_EQ(wire.engine.memoryByte(0x01F8 + 15), 0x66);
+    EXPECT_EQ(wire.engine.memoryByte(0x01F8 + 16), 0x00);
+
+    // A transmission instead of the acknowledge: the block is dropped, the transmission taken.
+    block[2] = 0x00;
+    for (std::uint8_t byte : block) wire.send({byte});
+    wire.send({0x04, 0x66});
+    EXPECT_EQ(wire.takeBytes(), (Bytes{static_cast<std::uint8_t>((sum - 0xF8) & 0xFF), 0x6A}));
+    EXPECT_EQ(wire.engine.memoryByte(0x0100), 0x00);
+}
 
 }  // namespace
 }  // namespace x10sim
