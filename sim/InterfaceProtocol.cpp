@@ -233,19 +233,14 @@ void InterfaceProtocol::handleByte(std::uint8_t byte, TimePoint now) {
             }
             break;
         case State::AwaitingMacroAcknowledge:
-            if (byte == acknowledgeByte) {
-                sendByte(readyByte, now + timing_.replyDelay);
-                becomeIdle(now);
-            } else if (byte == macroDownload) {
+            if (byte == macroDownload) {  // the download again, from its start
                 state_ = State::ReceivingMacro;
                 collected_.clear();
                 lastByteAt_ = now;
-            } else {
-                // As with any echo awaiting its 0x00: another byte starts a new transmission. The
-                // download itself has arrived, so the power failure counts as answered.
-                becomeIdle(now);
-                idleByte(byte, now);
+                break;
             }
+            // The download itself has arrived, so the power failure counts as answered.
+            acknowledgeRequest(byte, now);
             break;
         case State::ReceivingClock: clockDataByte(byte, now); break;
         case State::AwaitingClockAcknowledge:

@@ -128,9 +128,9 @@ const std::vector<DriverRow> rows = {
     // The interface that wants its clock and a driver that answers with the macro download: the
     // interface goes on requesting for ever. Two more requests show it; the row stops there.
     {"ClockInterfaceStaysStuckOnTheMacroDownload",
-     {"--power-fail", "--clock-interface"},
-     {awaiting("A5"), exchange(macroDownload.c_str(), "A5"), exchange("04 66", "A5")},
-     {}},
+     {"--clock-interface", "--commands", "--quiet"},
+     {typed("power-fail"), awaiting("A5"), exchange(macroDownload.c_str(), "A5"), exchange("04 66", "A5")},
+     {"power failure: requesting 0xA5 once a second until a clock setting answers"}},
     // News waits: the transmission is neither taken nor echoed, and no poll answers it at once
     // (the status request sent right after it is answered first); the next poll comes in its
     // rhythm, and after the upload the transmission goes through.
