@@ -39,8 +39,7 @@ const char* memberOf(Function function) {
 
 }  // namespace
 
-Bridge::Bridge(BridgeConfig config, QObject* parent)
-    : QObject(parent), config_(std::move(config)), topics_(config_) {
+Bridge::Bridge(BridgeConfig config, QObject* parent) : QObject(parent), config_(std::move(config)), topics_(config_) {
     for (const ModuleConfig& module : config_.modules) states_.emplace(module.address, ModuleState{});
     retry_.setSingleShot(true);
     retry_.setInterval(static_cast<int>(config_.retryIntervalSeconds * 1000));
@@ -108,8 +107,11 @@ void Bridge::start() {
     options.willPayload = "offline";
     client_ = std::make_unique<MqttClient>(options, this);
     connect(client_.get(), &MqttClient::connected, this, &Bridge::onConnected);
-    connect(client_.get(), &MqttClient::connectionLost, this, [](const QString& reason) {
-        qCWarning(bridgeLog).noquote() << "broker connection lost:" << reason << "- trying again";
+    connect(client_.get(), &MqttClient::connectionLost, this, [this](const QString& reason) {
+        // Said once per reason, not at every try while the broker is away.
+        if (reason == lastBrokerError_) return;
+        lastBrokerError_ = reason;
+        qCWarning(bridgeLog).noquote() << "no connection to the broker:" << reason << "- trying again";
     });
     connect(client_.get(), &MqttClient::messageReceived, this, &Bridge::onMessage);
 
@@ -149,15 +151,19 @@ std::optional<ModuleState> Bridge::stateOf(const Address& address) const {
 
 void Bridge::onConnected() {
     qCInfo(bridgeLog).noquote() << "connected to" << config_.broker.host();
-    client_->publish(topics_.bridgeAvailability(), "online", true);
-    publishAvailability();
+    lastBrokerError_.clear();
+    // Subscribed before saying online: whoever sees "online" may send at once.
     client_->subscribe(topics_.setFilter());
     client_->subscribe(topics_.homeAssistantStatus());
     // Retained configs of modules no longer configured come back here and are removed.
     client_->subscribe(topics_.discoveryFilter("light"));
     client_->subscribe(topics_.discoveryFilter("switch"));
+    // Entities first, then their states, and only then "online": Home Assistant then never shows
+    // an entity available before it knows it, and whoever sees "online" finds all of it retained.
     publishDiscovery();
     publishStates();
+    client_->publish(topics_.bridgeAvailability(), "online", true);
+    publishAvailability();
 }
 
 void Bridge::onMessage(const QString& topic, const QByteArray& payload, bool,
@@ -250,8 +256,10 @@ void Bridge::openPort() {
         host_.call(host_.idOfName(QStringLiteral("openx10")), {Variant::fromInt16(static_cast<qint16>(portNumber_))});
         checkingLink_ = false;
         if (!portOpen_) qCInfo(bridgeLog).noquote() << "port" << device_ << "open";
-        portOpen_ = true;
         lastOpenError_.clear();
+        // Counted as a change from offline, so that a port that is back is announced.
+        portOpen_ = true;
+        answering_ = false;
         setAnswering(true);
     } catch (const automation::RuntimeError& error) {
         checkingLink_ = false;
@@ -303,7 +311,6 @@ void Bridge::onControlMessage(const QString& prompt, const QString& title) {
 
 void Bridge::onHeard(const QString& house, const QString& units, const QString& command, int level) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (client_) client_->publish(topics_.received(), receivedJson(house, units, command, level, now), false);
     const char houseLetter = house.isEmpty() ? 'A' : house.front().toLatin1();
     const std::optional<Function> function = functionFromHeard(command);
     std::vector<Address> unconfigured;
@@ -325,8 +332,8 @@ void Bridge::onHeard(const QString& house, const QString& units, const QString& 
                 continue;
             }
             if (!function) continue;
-            found->second = applyFunction(found->second, config_.module(address)->kind, *function,
-                                          stepsFromHeardLevel(level));
+            found->second =
+                applyFunction(found->second, config_.module(address)->kind, *function, stepsFromHeardLevel(level));
             publishState(address);
         }
     }
@@ -340,6 +347,8 @@ void Bridge::onHeard(const QString& house, const QString& units, const QString& 
         }
         client_->publish(topics_.event(address), eventJson(command, level, now), false);
     }
+    // Last: whoever sees the traffic finds every state it changed already published.
+    if (client_) client_->publish(topics_.received(), receivedJson(house, units, command, level, now), false);
 }
 
 // ---- Commands ----------------------------------------------------------------------------------
@@ -407,8 +416,10 @@ void Bridge::startNextCall() {
     const Call& call = calls_[nextCall_];
     const Address& address = current_->request.address;
     std::vector<Variant> args{Variant::fromText(std::string(1, address.house))};
-    if (address.unit != 0) args.push_back(Variant::fromText(QStringLiteral("%1").arg(address.unit, 2, 10, QChar('0')).toStdString()));
-    if (call.function == Function::Dim || call.function == Function::Bright) args.push_back(Variant::fromInt16(static_cast<qint16>(call.dimValue)));
+    if (address.unit != 0)
+        args.push_back(Variant::fromText(QStringLiteral("%1").arg(address.unit, 2, 10, QChar('0')).toStdString()));
+    if (call.function == Function::Dim || call.function == Function::Bright)
+        args.push_back(Variant::fromInt16(static_cast<qint16>(call.dimValue)));
     host_.start(host_.idOfName(QLatin1String(memberOf(call.function))), std::move(args),
                 std::chrono::milliseconds(static_cast<int>(config_.commandTimeoutSeconds * 1000)));
 }

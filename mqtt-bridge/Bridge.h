@@ -125,6 +125,7 @@ private:
     bool answering_ = false;
     bool checkingLink_ = false;
     QString lastOpenError_;
+    QString lastBrokerError_;
 
     std::deque<Job> queue_;
     std::optional<Job> current_;

@@ -72,8 +72,8 @@ const std::vector<Key>& keys() {
              bool number = false;
              const int port = v.toInt(&number);
              if (number ? (port < 1 || port > 16) : !v.startsWith('/'))
-                 throw BadValue{"expected a port number from 1 to 16 or a device path such as /dev/ttyUSB0, not \"" + v +
-                                "\""};
+                 throw BadValue{"expected a port number from 1 to 16 or a device path such as /dev/ttyUSB0, not \"" +
+                                v + "\""};
              c.port = v;
          }},
         {"command_timeout", "Seconds a command may take before the interface counts as not answering (default 5).",
@@ -123,11 +123,10 @@ std::optional<QString> scalarText(const toml::node& node) {
     return std::nullopt;
 }
 
-void addModule(BridgeConfig& config, ModuleConfig module, const QString& where,
-               std::map<Address, QString>& seenAt) {
+void addModule(BridgeConfig& config, ModuleConfig module, const QString& where, std::map<Address, QString>& seenAt) {
     if (const auto earlier = seenAt.find(module.address); earlier != seenAt.end()) {
-        throw ConfigError((where + ": key 'address': the module " + module.address.text() + " is already configured at " +
-                           earlier->second)
+        throw ConfigError((where + ": key 'address': the module " + module.address.text() +
+                           " is already configured at " + earlier->second)
                               .toStdString());
     }
     seenAt.emplace(module.address, where);
@@ -143,14 +142,16 @@ ModuleKind kindFrom(const QString& text, const QString& where) {
 Address addressFrom(const QString& text, const QString& where) {
     const std::optional<Address> address = Address::parse(text);
     if (!address || address->unit == 0)
-        throw ConfigError((where + ": key 'address': expected a module address A1 to P16, not \"" + text + "\"").toStdString());
+        throw ConfigError(
+            (where + ": key 'address': expected a module address A1 to P16, not \"" + text + "\"").toStdString());
     return *address;
 }
 
 void readModules(const toml::node& node, const QString& fileName, BridgeConfig& config) {
     const auto* array = node.as_array();
     if (array == nullptr) {
-        throw ConfigError((location(fileName, node.source()) + ": key 'module': expected [[module]] tables").toStdString());
+        throw ConfigError(
+            (location(fileName, node.source()) + ": key 'module': expected [[module]] tables").toStdString());
     }
     std::map<Address, QString> seenAt;
     for (const toml::node& element : *array) {
@@ -231,7 +232,8 @@ BridgeConfig parseConfigText(const QString& text, const QString& fileName, Bridg
             throw ConfigError((where + ": key '" + QString::fromStdString(key) + "': unknown").toStdString());
         }
         const std::optional<QString> scalar = scalarText(value);
-        if (!scalar) throw ConfigError((where + ": key '" + known->name + "': expected a text or a number").toStdString());
+        if (!scalar)
+            throw ConfigError((where + ": key '" + known->name + "': expected a text or a number").toStdString());
         apply(*known, config, *scalar, where);
     }
     return config;
@@ -240,8 +242,8 @@ BridgeConfig parseConfigText(const QString& text, const QString& fileName, Bridg
 void addConfigOptions(QCommandLineParser& parser) {
     parser.addOption({"config", "Read the settings from this TOML file first.", "file"});
     for (const Key& key : keys()) parser.addOption({flagName(key.name), key.help, key.valueName});
-    parser.addOption({"module", "A module: ADDRESS=lamp|appliance[:NAME], for instance A1=lamp:Porch. Repeatable.",
-                      "module"});
+    parser.addOption(
+        {"module", "A module: ADDRESS=lamp|appliance[:NAME], for instance A1=lamp:Porch. Repeatable.", "module"});
 }
 
 BridgeConfig loadConfig(const QCommandLineParser& parser, const QProcessEnvironment& environment) {
@@ -268,7 +270,8 @@ BridgeConfig loadConfig(const QCommandLineParser& parser, const QProcessEnvironm
                        "environment QUENVAR_MQTT_MODULES");
     }
     for (const Key& key : keys()) {
-        if (parser.isSet(flagName(key.name))) apply(key, config, parser.value(flagName(key.name)), "--" + flagName(key.name));
+        if (parser.isSet(flagName(key.name)))
+            apply(key, config, parser.value(flagName(key.name)), "--" + flagName(key.name));
     }
     if (parser.isSet("module")) readModuleList(parser.values("module"), "--module");
     return config;

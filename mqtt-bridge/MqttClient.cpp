@@ -34,6 +34,9 @@ MqttClient::MqttClient(const MqttOptions& options, QObject* parent) : QObject(pa
     handle_ = mosquitto_new(options_.clientId.toUtf8().constData(), true, this);
     if (handle_ == nullptr) throw std::runtime_error("cannot make an MQTT client (out of memory)");
     mosquitto_int_option(handle_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Small messages go out at once: Nagle's algorithm would hold each answer for the peer's
+    // delayed acknowledgement, tens of milliseconds.
+    mosquitto_int_option(handle_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_v5_callback_set(handle_, &MqttClient::onConnect);
     mosquitto_disconnect_v5_callback_set(handle_, &MqttClient::onDisconnect);
     mosquitto_message_v5_callback_set(handle_, &MqttClient::onMessage);
@@ -99,6 +102,18 @@ void MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
     mosquitto_property_free_all(&properties);
 }
 
+void MqttClient::request(const QString& topic, const QByteArray& payload, const ResponseAddress& answerTo) {
+    mosquitto_property* properties = nullptr;
+    mosquitto_property_add_string(&properties, MQTT_PROP_RESPONSE_TOPIC, answerTo.topic.toUtf8().constData());
+    if (!answerTo.correlation.isEmpty()) {
+        mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, answerTo.correlation.constData(),
+                                      static_cast<uint16_t>(answerTo.correlation.size()));
+    }
+    mosquitto_publish_v5(handle_, nullptr, topic.toUtf8().constData(), static_cast<int>(payload.size()),
+                         payload.constData(), 1, false, properties);
+    mosquitto_property_free_all(&properties);
+}
+
 void MqttClient::subscribe(const QString& filter) {
     mosquitto_subscribe_v5(handle_, nullptr, filter.toUtf8().constData(), 1, 0, nullptr);
 }
@@ -127,9 +142,8 @@ void MqttClient::onDisconnect(mosquitto*, void* self, int rc, const mosquitto_pr
     QMetaObject::invokeMethod(
         client,
         [client, reason] {
-            const bool was = client->connected_;
             client->connected_ = false;
-            if (was) emit client->connectionLost(reason);
+            emit client->connectionLost(reason);
         },
         Qt::QueuedConnection);
 }
@@ -154,7 +168,10 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
         }
     }
     QMetaObject::invokeMethod(
-        client, [client, topic, payload, retained, answerTo] { emit client->messageReceived(topic, payload, retained, answerTo); },
+        client,
+        [client, topic, payload, retained, answerTo] {
+            emit client->messageReceived(topic, payload, retained, answerTo);
+        },
         Qt::QueuedConnection);
 }
 

@@ -7,7 +7,8 @@
 //   time, never from the network thread.
 // - The connection is kept up: a lost or refused connection is tried again with a back-off from 1
 //   to 30 seconds; connected() is emitted after every successful connection (subscribe and
-//   publish again then), connectionLost() when one ends or is refused, with the broker's reason.
+//   publish again then), connectionLost() when one ends, is refused or cannot be made, with the
+//   reason (each failed try of a broker that is down emits it again).
 // - publish() and subscribe() may be called at any time; while the connection is down they are
 //   dropped (the caller publishes its retained state again on connected()).
 // - The will (topic, payload, retained) is given to the broker with every connection.
@@ -62,6 +63,9 @@ public:
 
     void publish(const QString& topic, const QByteArray& payload, bool retain,
                  const std::optional<ResponseAddress>& answerTo = std::nullopt);
+    // A request in the bridge's request/answer form: the MQTT 5 response topic and correlation
+    // data of `answerTo` go with the message.
+    void request(const QString& topic, const QByteArray& payload, const ResponseAddress& answerTo);
     void subscribe(const QString& filter);
 
 signals:
@@ -73,8 +77,7 @@ signals:
 private:
     static void onConnect(mosquitto*, void* self, int rc, int flags, const mqtt5__property* properties);
     static void onDisconnect(mosquitto*, void* self, int rc, const mqtt5__property* properties);
-    static void onMessage(mosquitto*, void* self, const mosquitto_message* message,
-                          const mqtt5__property* properties);
+    static void onMessage(mosquitto*, void* self, const mosquitto_message* message, const mqtt5__property* properties);
 
     MqttOptions options_;
     mosquitto* handle_ = nullptr;

@@ -16,9 +16,7 @@ QJsonArray availabilityList(const Topics& topics) {
     return {QJsonObject{{"topic", topics.bridgeAvailability()}}, QJsonObject{{"topic", topics.availability()}}};
 }
 
-QJsonObject origin() {
-    return {{"name", "quenvar-mqtt"}, {"sw_version", QStringLiteral(QUENVAR_VERSION)}};
-}
+QJsonObject origin() { return {{"name", "quenvar-mqtt"}, {"sw_version", QStringLiteral(QUENVAR_VERSION)}}; }
 
 QJsonObject interfaceDevice(const Topics& topics) {
     return {{"identifiers", QJsonArray{topics.uniqueId()}},
@@ -78,9 +76,12 @@ std::variant<Request, QString> parseSetRequest(const QString& addressText, const
             bool forHouse;
         };
         static constexpr Named commands[] = {
-            {"all_lights_on", Function::AllLightsOn, true}, {"all_lights_off", Function::AllLightsOff, true},
-            {"all_units_off", Function::AllUnitsOff, true}, {"on", Function::On, false},
-            {"off", Function::Off, false},                  {"dim", Function::Dim, false},
+            {"all_lights_on", Function::AllLightsOn, true},
+            {"all_lights_off", Function::AllLightsOff, true},
+            {"all_units_off", Function::AllUnitsOff, true},
+            {"on", Function::On, false},
+            {"off", Function::Off, false},
+            {"dim", Function::Dim, false},
             {"bright", Function::Bright, false},
         };
         for (const Named& named : commands) {
@@ -164,12 +165,11 @@ QJsonObject moduleDiscovery(const Topics& topics, const ModuleConfig& module) {
         {"state_topic", topics.state(module.address)},
         {"availability", availabilityList(topics)},
         {"availability_mode", "all"},
-        {"device",
-         QJsonObject{{"identifiers", QJsonArray{id}},
-                     {"name", module.name},
-                     {"manufacturer", "X10"},
-                     {"model", model},
-                     {"via_device", topics.uniqueId()}}},
+        {"device", QJsonObject{{"identifiers", QJsonArray{id}},
+                               {"name", module.name},
+                               {"manufacturer", "X10"},
+                               {"model", model},
+                               {"via_device", topics.uniqueId()}}},
         {"origin", origin()},
     };
     if (module.kind == ModuleKind::Lamp) {
@@ -200,15 +200,15 @@ QJsonObject interfaceDiscovery(const Topics& topics) {
 }
 
 QJsonObject remoteEventDiscovery(const Topics& topics, const Address& address) {
-    return {{"name", "Remote " + address.text()},
-            {"unique_id", topics.uniqueId(address) + "_remote"},
-            {"state_topic", topics.event(address)},
-            {"event_types", QJsonArray{"on", "off", "dim", "bright", "all_units_off", "all_lights_on",
-                                       "all_lights_off"}},
-            {"availability", availabilityList(topics)},
-            {"availability_mode", "all"},
-            {"device", interfaceDevice(topics)},
-            {"origin", origin()}};
+    return {
+        {"name", "Remote " + address.text()},
+        {"unique_id", topics.uniqueId(address) + "_remote"},
+        {"state_topic", topics.event(address)},
+        {"event_types", QJsonArray{"on", "off", "dim", "bright", "all_units_off", "all_lights_on", "all_lights_off"}},
+        {"availability", availabilityList(topics)},
+        {"availability_mode", "all"},
+        {"device", interfaceDevice(topics)},
+        {"origin", origin()}};
 }
 
 QString heardFunctionKey(const QString& controlName) {

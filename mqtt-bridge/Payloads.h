@@ -30,8 +30,7 @@ namespace quenvar::mqtt {
 class Topics {
 public:
     Topics(QString prefix, QString discoveryPrefix, QString interfaceId);
-    explicit Topics(const BridgeConfig& config)
-        : Topics(config.prefix, config.discoveryPrefix, config.interfaceId) {}
+    explicit Topics(const BridgeConfig& config) : Topics(config.prefix, config.discoveryPrefix, config.interfaceId) {}
 
     QString base() const { return prefix_ + '/' + interface_; }
     QString set(const Address& address) const { return base() + '/' + address.text() + "/set"; }
@@ -67,10 +66,10 @@ struct Request {
     enum class Kind { State, Relative, House };
     Kind kind = Kind::State;
     Address address;
-    bool on = false;                // State
-    std::optional<int> brightness;  // State: 0..255
+    bool on = false;                   // State
+    std::optional<int> brightness;     // State: 0..255
     Function function = Function::On;  // Relative (On, Off, Dim, Bright) and House
-    int dimValue = 0;                   // Relative Dim and Bright: the control's percentage
+    int dimValue = 0;                  // Relative Dim and Bright: the control's percentage
     bool operator==(const Request&) const = default;
 };
 

@@ -26,7 +26,7 @@ void quitOnTerminationSignals(QCoreApplication& application) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
     QObject::connect(notifier, &QSocketNotifier::activated, &application, &QCoreApplication::quit);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);

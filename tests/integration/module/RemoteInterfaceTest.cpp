@@ -11,9 +11,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +22,7 @@
 #include "platform/automation/ConnectionPoint.h"
 #include "tests/integration/module/ModuleFixture.h"
 #include "tests/support/EventLoopWaits.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/MessageBoxReader.h"
 #include "tests/support/RunningProgram.h"
 
@@ -39,21 +37,6 @@ QString findTool(const QString& name) {
     // ser2net is in /usr/sbin, which not every user has on PATH.
     const QString onPath = QStandardPaths::findExecutable(name);
     return onPath.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"}) : onPath;
-}
-
-// A port on 127.0.0.1 that nothing listens on: the one the system gives a socket bound to 0.
-int freeLoopbackPort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(probe);
-    return port;
 }
 
 class RemoteInterface : public CreatedControlFixture {

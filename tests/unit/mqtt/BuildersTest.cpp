@@ -19,9 +19,9 @@ ModuleState onAt(int level) { return {true, level}; }
 
 TEST(Addresses, ReadEveryFormAndRefuseWhatIsOutOfRange) {
     const std::vector<std::pair<QString, std::optional<Address>>> rows{
-        {"A1", Address{'A', 1}},  {"p16", Address{'P', 16}}, {"B07", Address{'B', 7}}, {" c3 ", Address{'C', 3}},
-        {"A", Address{'A', 0}},   {"Q1", std::nullopt},      {"A17", std::nullopt},    {"A0", std::nullopt},
-        {"A1x", std::nullopt},    {"", std::nullopt},        {"A100", std::nullopt},   {"1A", std::nullopt},
+        {"A1", Address{'A', 1}}, {"p16", Address{'P', 16}}, {"B07", Address{'B', 7}}, {" c3 ", Address{'C', 3}},
+        {"A", Address{'A', 0}},  {"Q1", std::nullopt},      {"A17", std::nullopt},    {"A0", std::nullopt},
+        {"A1x", std::nullopt},   {"", std::nullopt},        {"A100", std::nullopt},   {"1A", std::nullopt},
     };
     for (const auto& [text, expected] : rows) {
         EXPECT_EQ(Address::parse(text), expected) << text.toStdString();
@@ -165,7 +165,8 @@ TEST(OutgoingPayloads, CarryExactlyWhatTheTopicsPromise) {
          R"({"function":"off","house":"A","level":0,"time":"2026-12-09T10:11:12.345Z","units":[1,3]})"},
         {receivedJson("B", "", "All Lights On", 0, time),
          R"({"function":"all_lights_on","house":"B","level":0,"time":"2026-12-09T10:11:12.345Z","units":[]})"},
-        {eventJson("Hail Request", 0, time), R"({"event_type":"hail_request","level":0,"time":"2026-12-09T10:11:12.345Z"})"},
+        {eventJson("Hail Request", 0, time),
+         R"({"event_type":"hail_request","level":0,"time":"2026-12-09T10:11:12.345Z"})"},
         {errorJson("q/h/A1/set", "x", "why"), R"({"error":"why","payload":"x","topic":"q/h/A1/set"})"},
         {failureJson("late", 3), R"({"code":3,"error":"late"})"},
         {doneJson(), R"({"result":"done"})"},

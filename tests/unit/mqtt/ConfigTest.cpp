@@ -76,7 +76,8 @@ TEST(ConfigFile, ABadSettingNamesTheLineAndTheKey) {
         {"brokr = \"mqtt://x\"", "bridge.toml:1: key 'brokr': unknown"},
         {"broker = true", "bridge.toml:1: key 'broker': expected a text or a number"},
         {"broker = \"mqtt://x", "bridge.toml:1:"},
-        {"[[module]]\naddress = \"A1\"\n\n[[module]]\naddress = \"Q1\"", "bridge.toml:5: key 'address': expected a module address"},
+        {"[[module]]\naddress = \"A1\"\n\n[[module]]\naddress = \"Q1\"",
+         "bridge.toml:5: key 'address': expected a module address"},
         {"[[module]]\naddress = \"A1\"\nkind = \"dimmer\"", "bridge.toml:3: key 'kind': expected lamp or appliance"},
         {"[[module]]\nname = \"Porch\"", "bridge.toml:1: key 'module.address': missing"},
         {"[[module]]\naddress = \"A1\"\ncolour = \"red\"", "bridge.toml:3: key 'module.colour': unknown"},
@@ -103,9 +104,8 @@ TEST(ConfigSources, FlagsWinOverTheEnvironmentWhichWinsOverTheDefaults) {
     ASSERT_EQ(fromEnvironment.modules.size(), 2u);
     EXPECT_EQ(fromEnvironment.modules[1].kind, ModuleKind::Appliance);
 
-    const BridgeConfig fromFlags =
-        load({"--broker", "mqtt://from-flag", "--module", "C3=appliance:Fan", "--module", "C4", "--port", "2"},
-             environment);
+    const BridgeConfig fromFlags = load(
+        {"--broker", "mqtt://from-flag", "--module", "C3=appliance:Fan", "--module", "C4", "--port", "2"}, environment);
     EXPECT_EQ(fromFlags.broker.host(), "from-flag");
     EXPECT_EQ(fromFlags.interfaceId, "env-house");
     EXPECT_EQ(fromFlags.port, "2");
