@@ -16,8 +16,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "quenvar drives a two-way X10 power-line interface on an RS-232 port.
 
 It installs the control quenvar.ocx (created by its ProgID Zelvo.quenvar),
-the program quenvarsample with its two windows, the virtual power-line
-interface x10sim, and quenvar-regsvr, which registers control modules.")
+the program quenvarsample with its two windows, the command-line tool
+quenvar for scripts and cron jobs (commands that wait for the interface
+and say how it went, and a monitor of the power line), the virtual
+power-line interface x10sim, and quenvar-regsvr, which registers control
+modules.")
 # The Qt, C and C++ libraries the programs link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)

@@ -7,7 +7,8 @@
 #     staging folder);
 #  3. the installed quenvarsample starts on a virtual display with an empty registry of its
 #     user's, finds the control registered system-wide, opens CommPort 1 to x10sim and switches
-#     A1 on when a user types A and 01 and clicks On;
+#     A1 on when a user types A and 01 and clicks On; then the installed quenvar switches A2 on
+#     and its manual page lists the exit codes;
 #  4. the package's prerm unregisters the control again and its postrm leaves no registry.
 #
 #   package-test.sh BUILD_DIR WORK_DIR        (run again under xvfb-run by itself)
@@ -77,9 +78,10 @@ done
 contents=$(dpkg-deb --contents "$deb")
 libdir=$(sed -n 's|.* \./usr/\(lib.*\)/quenvar/quenvar\.ocx$|\1|p' <<<"$contents")
 files=$(awk '$1 ~ /^-/ {print $6}' <<<"$contents" | sort)
-expected=$(printf '%s\n' ./usr/bin/quenvar-regsvr ./usr/bin/quenvarsample ./usr/bin/x10sim \
-  "./usr/$libdir/quenvar/"{libquenvar_automation.so,libquenvar_serial.so,libquenvar_ui.so,quenvar.ocx} \
-  ./usr/share/applications/quenvarsample.desktop ./usr/share/icons/hicolor/scalable/apps/quenvarsample.svg | sort)
+expected=$(printf '%s\n' ./usr/bin/quenvar ./usr/bin/quenvar-regsvr ./usr/bin/quenvarsample ./usr/bin/x10sim \
+  "./usr/$libdir/quenvar/"{libquenvar_automation.so,libquenvar_headless.so,libquenvar_serial.so,libquenvar_ui.so,quenvar.ocx} \
+  ./usr/share/applications/quenvarsample.desktop ./usr/share/icons/hicolor/scalable/apps/quenvarsample.svg \
+  ./usr/share/man/man1/quenvar.1 ./usr/share/bash-completion/completions/quenvar | sort)
 [[ $files == "$expected" ]] || fail "the package holds"$'\n'"$files"$'\n'"instead of"$'\n'"$expected"
 not_roots=$(awk '$2 != "root/root"' <<<"$contents")
 [[ -z $not_roots ]] || fail "the package holds files not root's:"$'\n'"$not_roots"
@@ -143,6 +145,14 @@ xdotool mousemove --window "$controller" 48 $((menu + 72)) click 1
 sim_reported() { grep -qxF -- "$1" "$work/x10sim.log"; }
 wait_until "x10sim reporting A1 on" sim_reported "A1 on"
 kill -0 "$program" 2>/dev/null || fail "quenvarsample ended"
+# The installed command line waits its turn for the port the program holds open, so the program
+# goes first; its manual page is the one written from its --help.
+kill "$program"
+wait "$program" 2>/dev/null || true
+QUENVAR_LOCK_DIR="$work" "$stage/usr/bin/quenvar" on A2 >"$work/quenvar.log" 2>&1 ||
+  { cat "$work/quenvar.log" >&2; fail "the installed quenvar did not switch A2 on"; }
+wait_until "x10sim reporting A2 on" sim_reported "A2 on"
+expect_in "the manual page" '^\.SH EXIT CODES$' "$(cat "$stage/usr/share/man/man1/quenvar.1")"
 cleanup
 started=()
 
