@@ -176,13 +176,14 @@ public:
         }
         link_.onConnected = [this] {
             link_.subscribe(availabilityTopic());
-            link_.subscribe(invocation_.verb == Verb::Monitor ? base_ + QStringLiteral("/received") : responseTopic_);
+            link_.subscribe(receivedTopic());
+            if (invocation_.verb != Verb::Monitor) link_.subscribe(responseTopic_);
         };
         link_.onLost = [this](const QString& reason) {
             end(console_.fail(exit_code::bridgeUnreachable, QStringLiteral("%1: %2").arg(shownUrl(), reason)));
         };
         link_.onSubscribed = [this] {
-            if (++subscriptions_ != 2) return;
+            if (++subscriptions_ != (invocation_.verb == Verb::Monitor ? 2 : 3)) return;
             if (invocation_.verb == Verb::Monitor)
                 answerTimer_.stop();
             else
@@ -217,6 +218,7 @@ public:
 private:
     std::chrono::milliseconds answerLimit() const { return invocation_.limit() + answerMargin; }
     QString availabilityTopic() const { return base_ + QStringLiteral("/bridge/availability"); }
+    QString receivedTopic() const { return base_ + QStringLiteral("/received"); }
     QString shownUrl() const { return QUrl(brokerUrl_).toString(QUrl::RemoveUserInfo); }
 
     void end(int code) {
@@ -269,8 +271,13 @@ private:
             }
             return;
         }
-        if (invocation_.verb == Verb::Monitor) {
-            if (const std::optional<Heard> heard = Heard::fromBridge(payload)) console_.heardByMonitor(*heard);
+        if (topic == receivedTopic()) {
+            if (const std::optional<Heard> heard = Heard::fromBridge(payload)) {
+                if (invocation_.verb == Verb::Monitor)
+                    console_.heardByMonitor(*heard);
+                else
+                    console_.heardDuringCommand(*heard);
+            }
             return;
         }
         if (topic != responseTopic_ || correlation != correlation_) return;
