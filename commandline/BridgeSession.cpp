@@ -184,10 +184,13 @@ public:
         };
         link_.onSubscribed = [this] {
             if (++subscriptions_ != (invocation_.verb == Verb::Monitor ? 2 : 3)) return;
-            if (invocation_.verb == Verb::Monitor)
+            if (invocation_.verb == Verb::Monitor) {
                 answerTimer_.stop();
-            else
+                console_.listening(
+                    QStringLiteral("the bridge of interface \"%1\" on %2").arg(invocation_.interfaceId, shownUrl()));
+            } else {
                 sendNext();
+            }
         };
         link_.onMessage = [this](const QString& topic, const QByteArray& payload, const QByteArray& correlation) {
             handle(topic, payload, correlation);

@@ -33,6 +33,12 @@ void Console::heardByMonitor(const Heard& heard) {
     out_.flush();
 }
 
+void Console::listening(const QString& where) {
+    if (quiet_) return;
+    err_ << "quenvar: listening to " << where << "; Ctrl+C ends\n";
+    err_.flush();
+}
+
 int Console::fail(int exitCode, const QString& message) {
     err_ << "quenvar: " << message << '\n';
     err_.flush();

@@ -43,8 +43,8 @@ bool isSerialError(int number) {
 
 class PortSession {
 public:
-    PortSession(const Invocation& invocation, int port, Console& console)
-        : invocation_(invocation), port_(port), console_(console) {
+    PortSession(const Invocation& invocation, const QString& device, int port, Console& console)
+        : invocation_(invocation), device_(device), port_(port), console_(console) {
         QObject::connect(&host_, &HeadlessHost::received,
                          [this](const QString& house, const QString& units, const QString& command, int level) {
                              const Heard heard =
@@ -168,11 +168,13 @@ private:
             loop.quit();
         });
         onTerminationSignal(&loop, [&] { loop.quit(); });
+        console_.listening(device_);
         loop.exec();
         return code;
     }
 
     const Invocation& invocation_;
+    QString device_;
     int port_;
     Console& console_;
     HeadlessHost host_;
@@ -200,7 +202,7 @@ int runOnPort(const Invocation& invocation, const QString& device, int port, Con
                     .arg(static_cast<double>(invocation.limit().count()) / 1000.0));
         }
     }
-    PortSession session(invocation, port, console);
+    PortSession session(invocation, device, port, console);
     return session.run();
 }
 

@@ -30,6 +30,9 @@ public:
     void done(const QString& what);
     void heardDuringCommand(const Heard& heard);
     void heardByMonitor(const Heard& heard);
+    // The monitor is listening: a line on standard error (not with --quiet), so that a person,
+    // and a script waiting for it, knows nothing heard from now on is missed.
+    void listening(const QString& where);
     // "quenvar: <message>", and the code to end with.
     int fail(int exitCode, const QString& message);
 

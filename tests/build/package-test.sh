@@ -78,7 +78,7 @@ done
 contents=$(dpkg-deb --contents "$deb")
 libdir=$(sed -n 's|.* \./usr/\(lib.*\)/quenvar/quenvar\.ocx$|\1|p' <<<"$contents")
 files=$(awk '$1 ~ /^-/ {print $6}' <<<"$contents" | sort)
-expected=$(printf '%s\n' ./usr/bin/quenvar ./usr/bin/quenvar-regsvr ./usr/bin/quenvarsample ./usr/bin/x10sim \
+expected=$(printf '%s\n' ./usr/bin/quenvar ./usr/bin/quenvar-mqtt ./usr/bin/quenvar-regsvr ./usr/bin/quenvarsample ./usr/bin/x10sim \
   "./usr/$libdir/quenvar/"{libquenvar_automation.so,libquenvar_headless.so,libquenvar_serial.so,libquenvar_ui.so,quenvar.ocx} \
   ./usr/share/applications/quenvarsample.desktop ./usr/share/icons/hicolor/scalable/apps/quenvarsample.svg \
   ./usr/share/man/man1/quenvar.1 ./usr/share/bash-completion/completions/quenvar | sort)

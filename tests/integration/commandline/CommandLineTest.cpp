@@ -3,19 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -23,6 +17,7 @@
 #include "platform/headless/PortLock.h"
 #include "sim/ConsoleCommands.h"
 #include "sim/Simulator.h"
+#include "tests/integration/commandline/QuenvarRun.h"
 #include "tests/integration/module/ModuleFixture.h"
 #include "tests/support/EventLoopWaits.h"
 
@@ -31,12 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Frames = std::vector<std::pair<int, int>>;
-
-struct Ended {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class QuenvarProgram : public ModuleFixture {
 protected:
@@ -51,21 +40,8 @@ protected:
         environment.remove("QUENVAR_BROKER");
     }
 
-    std::unique_ptr<QProcess> start(const QStringList& arguments) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(environment);
-        process->start(QStringLiteral(QUENVAR_PROGRAM), arguments);
-        EXPECT_TRUE(process->waitForStarted());
-        return process;
-    }
-
-    // The simulator runs in this event loop: the wait keeps it turning.
-    Ended finish(QProcess& process, std::chrono::milliseconds limit = 10s) {
-        EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, limit)) << "quenvar still runs";
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-    }
-
+    std::unique_ptr<QProcess> start(const QStringList& arguments) { return startQuenvar(environment, arguments); }
+    Ended finish(QProcess& process) { return finishQuenvar(process); }
     Ended run(const QStringList& arguments) { return finish(*start(arguments)); }
 
     // What the computer had sent on the power line, in order.
@@ -289,6 +265,7 @@ TEST_F(QuenvarProgram, MonitorPrintsWhatRemotesSendAsTextAndAsJson) {
     for (const bool json : {false, true}) {
         SCOPED_TRACE(json ? "json" : "text");
         auto monitor = start(json ? QStringList{"monitor", "--json"} : QStringList{"monitor"});
+        ASSERT_TRUE(monitorListens(*monitor));
         for (const Row& row : rows) {
             SCOPED_TRACE(row.remote);
             remote(row.remote);
@@ -317,110 +294,12 @@ TEST_F(QuenvarProgram, MonitorPrintsWhatRemotesSendAsTextAndAsJson) {
 
 TEST_F(QuenvarProgram, MonitorEndsWithAMessageWhenTheDeviceVanishes) {
     auto monitor = start({"monitor"});
-    ASSERT_TRUE(waitUntil([&] {
-        const auto holder = headless::PortLock::holder(simulator.devicePath(), lockFolder.path());
-        return holder && holder->pid == monitor->processId();
-    }));
-    // The port is opened right after the lock is taken; a remote's function read shows it open.
-    remote("remote A1 on");
-    ASSERT_TRUE(waitUntil([&] { return monitor->canReadLine(); }, 10s));
+    ASSERT_TRUE(monitorListens(*monitor));
     simulator.disappear();
     const Ended ended = finish(*monitor);
     EXPECT_EQ(ended.exitCode, 4);
-    EXPECT_TRUE(ended.err.startsWith("quenvar: ") && ended.err.contains(simulator.devicePath()))
+    EXPECT_TRUE(ended.err.contains("quenvar: Serial port 1 (" + simulator.devicePath() + ")"))
         << ended.err.toStdString();
-}
-
-// A TCP connection to 127.0.0.1:port, made (true) or refused; with port 0 the port the system
-// gives a socket bound there, free at that moment.
-std::uint16_t loopbackPort(std::uint16_t port, bool* accepted = nullptr) {
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    auto* generic = reinterpret_cast<sockaddr*>(&address);
-    socklen_t length = sizeof address;
-    if (port == 0) {
-        ::bind(socket, generic, length);
-        ::getsockname(socket, generic, &length);
-    } else if (accepted != nullptr) {
-        *accepted = ::connect(socket, generic, length) == 0;
-    }
-    ::close(socket);
-    return ntohs(address.sin_port);
-}
-
-// A mosquitto broker of the test's own on 127.0.0.1, on a port the system found free.
-class Broker {
-public:
-    Broker() : port(loopbackPort(0)) {
-        QFile config(folder.filePath("mosquitto.conf"));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toUtf8());
-        config.close();
-        // Debian puts the broker in /usr/sbin, which a user's PATH may leave out.
-        const QString program = QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/local/sbin"});
-        process.start(program.isEmpty() ? QStringLiteral("mosquitto") : program, {"-c", config.fileName()});
-        ready = waitUntil([this] {
-            bool accepted = false;
-            loopbackPort(port, &accepted);
-            return accepted;
-        });
-    }
-    ~Broker() {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-    QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port); }
-    // What a bridge's last will leaves behind once the bridge has gone.
-    bool publishRetained(const QString& topic, const QString& payload) {
-        return QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", QString::number(port), "-r", "-t", topic,
-                                                   "-m", payload}) == 0;
-    }
-
-    QTemporaryDir folder;
-    std::uint16_t port;
-    QProcess process;
-    bool ready = false;
-};
-
-TEST_F(QuenvarProgram, ABridgeThatCannotBeReachedEndsWithFiveAndNothingOnThePort) {
-    Broker broker;
-    ASSERT_TRUE(broker.ready) << broker.process.readAllStandardError().toStdString();
-    ASSERT_TRUE(broker.publishRetained("quenvar/attic/bridge/availability", "offline"));
-    struct Row {
-        QStringList arguments;
-        QString says;
-    };
-    const std::vector<Row> rows{
-        // No broker there at all.
-        {{"on", "A1", "--broker", "mqtt://127.0.0.1:1"}, "cannot reach the MQTT broker at mqtt://127.0.0.1:1"},
-        // A broker, but the bridge's last will says it has gone.
-        {{"on", "A1", "--broker", broker.url(), "--interface", "attic"},
-         "the bridge of interface \"attic\" on " + broker.url() + " is not running"},
-        // A broker, and no bridge ever answered there.
-        {{"off", "A1", "--broker", broker.url(), "--timeout", "0.2"},
-         "off A1: the bridge of interface \"house\" on " + broker.url() + " did not answer within 5.2 s"},
-        {{"monitor", "--broker", broker.url(), "--interface", "attic"}, "is not running"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.arguments.join(' ').toStdString());
-        const Ended ended = run(row.arguments);
-        EXPECT_EQ(ended.exitCode, 5);
-        EXPECT_TRUE(ended.err.startsWith("quenvar: ") && ended.err.contains(row.says)) << ended.err.toStdString();
-    }
-    // QUENVAR_BROKER, and a bridge's lock on the port, lead there as well.
-    environment.insert("QUENVAR_BROKER", "mqtt://127.0.0.1:1");
-    EXPECT_EQ(run({"on", "A1"}).exitCode, 5);
-    environment.remove("QUENVAR_BROKER");
-    headless::PortLock held(simulator.devicePath(), lockFolder.path());
-    ASSERT_EQ(held.tryLock({4242, "quenvar-mqtt", simulator.devicePath(), broker.url(), "quenvar", "attic"}),
-              headless::LockResult::Acquired);
-    const Ended throughLock = run({"on", "A1"});
-    EXPECT_EQ(throughLock.exitCode, 5);
-    EXPECT_TRUE(throughLock.err.contains("interface \"attic\"")) << throughLock.err.toStdString();
-    EXPECT_EQ(computerFrames(), Frames{});
 }
 
 }  // namespace

@@ -59,8 +59,8 @@ protected:
         ASSERT_TRUE(probe->waitFor("quenvar/house/availability", "online", from)) << output();
     }
     void launchBridge(const QStringList& modules, const QStringList& extra) {
-        QStringList arguments{"--broker",   broker->url(), "--interface",      "house", "--port", link,
-                              "--command-timeout", "1",    "--retry-interval", "0.2"};
+        QStringList arguments{"--broker",          broker->url(), "--interface",      "house", "--port", link,
+                              "--command-timeout", "1",           "--retry-interval", "0.2"};
         for (const QString& module : modules) arguments << "--module" << module;
         bridge.setProcessChannelMode(QProcess::MergedChannels);
         bridge.start(QStringLiteral(QUENVAR_MQTT_PROGRAM), arguments + extra);

@@ -43,23 +43,42 @@ TEST_F(Bridge, EverySetFormPutsItsBytesOnTheWireAndRetainsTheState) {
     const QByteArray off = R"({"brightness":null,"state":"OFF"})";
     const std::vector<Row> rows{
         {"A1", R"({"state":"ON"})", {{0x04, 0x66}, {0x06, 0x62}}, {{"A1", R"({"brightness":255,"state":"ON"})"}}},
-        {"A1", R"({"state":"ON","brightness":128})", {{0x04, 0x66}, {0x5E, 0x64}},
+        {"A1",
+         R"({"state":"ON","brightness":128})",
+         {{0x04, 0x66}, {0x5E, 0x64}},
          {{"A1", R"({"brightness":128,"state":"ON"})"}}},
-        {"A1", R"({"command":"bright","level":50})", {{0x04, 0x66}, {0x5E, 0x65}},
+        {"A1",
+         R"({"command":"bright","level":50})",
+         {{0x04, 0x66}, {0x5E, 0x65}},
          {{"A1", R"({"brightness":255,"state":"ON"})"}}},
-        {"A1", R"({"command":"dim","level":20})", {{0x04, 0x66}, {0x2E, 0x64}},
+        {"A1",
+         R"({"command":"dim","level":20})",
+         {{0x04, 0x66}, {0x2E, 0x64}},
          {{"A1", R"({"brightness":197,"state":"ON"})"}}},
         {"A1", R"({"state":"OFF"})", {{0x04, 0x66}, {0x06, 0x63}}, {{"A1", off}}},
         {"A3",
          R"({"state":"ON","brightness":64})",
-         {{0x04, 0x62}, {0x06, 0x62}, {0x04, 0x62}, {0x9E, 0x65}, {0x04, 0x62}, {0x1E, 0x65}, {0x04, 0x62}, {0x86, 0x64}},
+         {{0x04, 0x62},
+          {0x06, 0x62},
+          {0x04, 0x62},
+          {0x9E, 0x65},
+          {0x04, 0x62},
+          {0x1E, 0x65},
+          {0x04, 0x62},
+          {0x86, 0x64}},
          {{"A3", R"({"brightness":70,"state":"ON"})"}}},
         {"A2", R"({"state":"ON"})", {{0x04, 0x6E}, {0x06, 0x62}}, {{"A2", R"({"state":"ON"})"}}},
         {"A2", R"({"command":"off"})", {{0x04, 0x6E}, {0x06, 0x63}}, {{"A2", R"({"state":"OFF"})"}}},
-        {"A", R"({"command":"all_lights_on"})", {{0x06, 0x61}},
-         {{"A1", R"({"brightness":255,"state":"ON"})"}, {"A2", R"({"state":"OFF"})"},
+        {"A",
+         R"({"command":"all_lights_on"})",
+         {{0x06, 0x61}},
+         {{"A1", R"({"brightness":255,"state":"ON"})"},
+          {"A2", R"({"state":"OFF"})"},
           {"A3", R"({"brightness":255,"state":"ON"})"}}},
-        {"A", R"({"command":"all_units_off"})", {{0x06, 0x60}}, {{"A1", off}, {"A2", R"({"state":"OFF"})"}, {"A3", off}}},
+        {"A",
+         R"({"command":"all_units_off"})",
+         {{0x06, 0x60}},
+         {{"A1", off}, {"A2", R"({"state":"OFF"})"}, {"A3", off}}},
         {"A", R"({"command":"all_lights_off"})", {{0x06, 0x66}}, {{"A1", off}, {"A3", off}}},
     };
     startBridge();
@@ -68,7 +87,8 @@ TEST_F(Bridge, EverySetFormPutsItsBytesOnTheWireAndRetainsTheState) {
         const std::size_t frames = simulator->frames().size();
         EXPECT_EQ(ask(row.address, row.payload), done);
         EXPECT_EQ(framesFrom(frames), row.frames);
-        for (const auto& [address, state] : row.states) EXPECT_EQ(probe->last("quenvar/house/" + address + "/state"), state);
+        for (const auto& [address, state] : row.states)
+            EXPECT_EQ(probe->last("quenvar/house/" + address + "/state"), state);
     }
     // Retained: a client that comes later is told the states at once.
     Probe late(probeOptions(broker->port(), "late"));
@@ -84,17 +104,23 @@ TEST_F(Bridge, StateFollowsWhatTheLineCarriesFromOtherTransmitters) {
         std::map<QString, QByteArray> states;
     };
     const std::vector<Row> rows{
-        {"remote A1 on", {{"house", "A"}, {"units", QJsonArray{1}}, {"function", "on"}, {"level", 0}},
+        {"remote A1 on",
+         {{"house", "A"}, {"units", QJsonArray{1}}, {"function", "on"}, {"level", 0}},
          {{"A1", R"({"brightness":255,"state":"ON"})"}}},
-        {"remote A dim 11", {{"house", "A"}, {"units", QJsonArray{1}}, {"function", "dim"}, {"level", 50}},
+        {"remote A dim 11",
+         {{"house", "A"}, {"units", QJsonArray{1}}, {"function", "dim"}, {"level", 50}},
          {{"A1", R"({"brightness":128,"state":"ON"})"}}},
-        {"remote A1 A3 off", {{"house", "A"}, {"units", QJsonArray{1, 3}}, {"function", "off"}, {"level", 0}},
+        {"remote A1 A3 off",
+         {{"house", "A"}, {"units", QJsonArray{1, 3}}, {"function", "off"}, {"level", 0}},
          {{"A1", R"({"brightness":null,"state":"OFF"})"}, {"A3", R"({"brightness":null,"state":"OFF"})"}}},
-        {"remote A2 on", {{"house", "A"}, {"units", QJsonArray{2}}, {"function", "on"}, {"level", 0}},
+        {"remote A2 on",
+         {{"house", "A"}, {"units", QJsonArray{2}}, {"function", "on"}, {"level", 0}},
          {{"A2", R"({"state":"ON"})"}}},
-        {"remote A all-lights-off", {{"house", "A"}, {"units", QJsonArray{}}, {"function", "all_lights_off"}, {"level", 0}},
+        {"remote A all-lights-off",
+         {{"house", "A"}, {"units", QJsonArray{}}, {"function", "all_lights_off"}, {"level", 0}},
          {{"A1", R"({"brightness":null,"state":"OFF"})"}, {"A2", R"({"state":"ON"})"}}},
-        {"remote A all-lights-on", {{"house", "A"}, {"units", QJsonArray{}}, {"function", "all_lights_on"}, {"level", 0}},
+        {"remote A all-lights-on",
+         {{"house", "A"}, {"units", QJsonArray{}}, {"function", "all_lights_on"}, {"level", 0}},
          {{"A1", R"({"brightness":255,"state":"ON"})"}, {"A3", R"({"brightness":255,"state":"ON"})"}}},
     };
     startBridge();
@@ -104,7 +130,8 @@ TEST_F(Bridge, StateFollowsWhatTheLineCarriesFromOtherTransmitters) {
         QJsonObject received = lastReceived();
         EXPECT_FALSE(received.take("time").toString().isEmpty());
         EXPECT_EQ(received, row.received);
-        for (const auto& [address, state] : row.states) EXPECT_EQ(probe->last("quenvar/house/" + address + "/state"), state);
+        for (const auto& [address, state] : row.states)
+            EXPECT_EQ(probe->last("quenvar/house/" + address + "/state"), state);
     }
 
     // A remote button on an address no module is configured for: an event entity of the interface,
@@ -113,7 +140,8 @@ TEST_F(Bridge, StateFollowsWhatTheLineCarriesFromOtherTransmitters) {
     remote("remote B5 on");
     const QString discovery = "homeassistant/event/quenvar_house_B5_remote/config";
     ASSERT_EQ(probe->on(discovery, from).size(), 1u);
-    EXPECT_EQ(QJsonDocument::fromJson(probe->last(discovery).value()).object()["state_topic"], "quenvar/house/B5/event");
+    EXPECT_EQ(QJsonDocument::fromJson(probe->last(discovery).value()).object()["state_topic"],
+              "quenvar/house/B5/event");
     ASSERT_EQ(probe->on("quenvar/house/B5/event", from).size(), 1u);
     EXPECT_EQ(QJsonDocument::fromJson(probe->last("quenvar/house/B5/event").value()).object()["event_type"], "on");
     Probe late(probeOptions(broker->port(), "late"));
@@ -201,7 +229,8 @@ TEST_F(Bridge, AfterTheBrokerRestartsItConnectsAgainAndPublishesEverythingAgain)
     ASSERT_TRUE(probe->connect());
     EXPECT_TRUE(probe->waitFor("quenvar/house/bridge/availability", "online", 0, 40s)) << output();
     EXPECT_TRUE(probe->waitFor("quenvar/house/availability", "online", 0));
-    EXPECT_TRUE(probe->waitFor([](const SeenMessage& m) { return m.topic == "homeassistant/light/quenvar_house_A1/config"; }));
+    EXPECT_TRUE(
+        probe->waitFor([](const SeenMessage& m) { return m.topic == "homeassistant/light/quenvar_house_A1/config"; }));
     EXPECT_TRUE(probe->waitFor("quenvar/house/A1/state", R"({"brightness":255,"state":"ON"})"));
     EXPECT_EQ(ask("A1", R"({"state":"OFF"})"), done);
 }
@@ -212,7 +241,8 @@ TEST_F(Bridge, AnInterfaceThatStopsAnsweringGoesOfflineAndTheNextCommandTriesAga
     simulator->injectFault(x10sim::Fault::NoAnswer);
     const QJsonObject failed = QJsonDocument::fromJson(ask("A1", R"({"state":"ON"})")).object();
     EXPECT_EQ(failed["code"], 3);
-    EXPECT_TRUE(failed["error"].toString().contains("did not finish in time")) << failed["error"].toString().toStdString();
+    EXPECT_TRUE(failed["error"].toString().contains("did not finish in time"))
+        << failed["error"].toString().toStdString();
     EXPECT_TRUE(probe->waitFor("quenvar/house/availability", "offline", from));
 
     from = probe->count();
@@ -277,16 +307,15 @@ TEST_F(Bridge, StatesMatchTheHouseAfterManyCommandsAndRemoteTraffic) {
                 break;
             case 2: ASSERT_EQ(ask(lamp, pick(2) ? R"({"state":"ON"})" : R"({"state":"OFF"})"), done); break;
             case 3: ASSERT_EQ(ask(lamp, R"({"command":"dim","level":35})"), done); break;
-            case 4:
-                remote(("remote " + lamp + " " + remoteFunctions[pick(5)]).toUtf8().constData());
-                break;
+            case 4: remote(("remote " + lamp + " " + remoteFunctions[pick(5)]).toUtf8().constData()); break;
         }
     }
     Probe late(probeOptions(broker->port(), "late"));
     ASSERT_TRUE(late.connect("quenvar/house/+/state"));
     for (const QString& lamp : lamps) {
         const x10sim::ModuleState module = simulator->module('A', lamp.mid(1).toInt());
-        const QJsonObject state = QJsonDocument::fromJson(late.last("quenvar/house/" + lamp + "/state").value()).object();
+        const QJsonObject state =
+            QJsonDocument::fromJson(late.last("quenvar/house/" + lamp + "/state").value()).object();
         SCOPED_TRACE(lamp.toStdString());
         EXPECT_EQ(state["state"], module.on ? "ON" : "OFF");
         if (module.on) EXPECT_EQ(state["brightness"], (module.level * 255 + 11) / 22);

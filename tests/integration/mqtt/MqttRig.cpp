@@ -30,8 +30,9 @@ bool Mosquitto::start() {
     const QString config = QDir(folder_).filePath(QStringLiteral("mosquitto-%1.conf").arg(port_));
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    QByteArray text = "per_listener_settings false\npersistence false\nset_tcp_nodelay true\nlog_dest stderr\nlog_type error\n"
-                      "log_type warning\nlog_type notice\nlog_type information\n";
+    QByteArray text =
+        "per_listener_settings false\npersistence false\nset_tcp_nodelay true\nlog_dest stderr\nlog_type error\n"
+        "log_type warning\nlog_type notice\nlog_type information\n";
     // Started by root, mosquitto would become the user "mosquitto", who cannot read the test's files.
     if (const passwd* user = ::getpwuid(::geteuid())) text += QByteArray("user ") + user->pw_name + "\n";
     text += "listener " + QByteArray::number(port_) + " 127.0.0.1\n";

@@ -65,7 +65,8 @@ public:
     void publish(const QString& topic, const QByteArray& payload, bool retain = false);
     // Publishes a request with a response topic of its own and waits for the answer; an empty
     // answer when none came in time.
-    QByteArray ask(const QString& topic, const QByteArray& payload, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    QByteArray ask(const QString& topic, const QByteArray& payload,
+                   std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Waits until a message from `from` on satisfies `match`.
     bool waitFor(const std::function<bool(const SeenMessage&)>& match, std::size_t from = 0,
                  std::chrono::milliseconds limit = std::chrono::seconds(10));

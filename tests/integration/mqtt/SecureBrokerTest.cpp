@@ -32,11 +32,14 @@ protected:
         extensions.close();
         QString output;
         const bool made =
-            run("openssl", QStringList{"req", "-x509"} + ec +
-                               QStringList{"-keyout", file("ca.key"), "-out", file("ca.crt"), "-subj", "/CN=quenvar test CA", "-days", "2"},
+            run("openssl",
+                QStringList{"req", "-x509"} + ec +
+                    QStringList{"-keyout", file("ca.key"), "-out", file("ca.crt"), "-subj", "/CN=quenvar test CA",
+                                "-days", "2"},
                 &output) &&
-            run("openssl", QStringList{"req"} + ec +
-                               QStringList{"-keyout", file("server.key"), "-out", file("server.csr"), "-subj", "/CN=127.0.0.1"},
+            run("openssl",
+                QStringList{"req"} + ec +
+                    QStringList{"-keyout", file("server.key"), "-out", file("server.csr"), "-subj", "/CN=127.0.0.1"},
                 &output) &&
             run("openssl",
                 {"x509", "-req", "-in", file("server.csr"), "-CA", file("ca.crt"), "-CAkey", file("ca.key"),
