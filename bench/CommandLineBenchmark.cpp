@@ -50,20 +50,10 @@ void benchmarkIdleMonitor(const Setup& setup, const std::vector<std::string>& en
 
 int main() {
     printHeader("The command line: quenvar on A1 as a whole process, and monitor idle (x10sim answering at once)");
-    Setup setup;
-    try {
-        prepare(setup);
+    return runOnSetup("commandline_benchmark", [](Setup& setup) {
         std::vector<std::string> environment = setup.environment;
         environment.push_back("QUENVAR_LOCK_DIR=" + setup.folder.string());
         benchmarkOneCommand(setup, environment);
         benchmarkIdleMonitor(setup, environment);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "commandline_benchmark: %s\n", failure.what());
-        setup.simulator.reset();
-        if (!setup.folder.empty()) fs::remove_all(setup.folder);
-        return 1;
-    }
-    setup.simulator.reset();
-    fs::remove_all(setup.folder);
-    return 0;
+    });
 }

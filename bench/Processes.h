@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -221,6 +222,29 @@ inline void printIdleWakeUps(pid_t pid, const char* what, const char* aim) {
     const double seconds = std::chrono::duration<double>(period).count();
     std::printf("%s: %lld context switches over %.0f s across %d threads: %.2f wake-ups per second (%s)\n", what,
                 after - before, seconds, threads, static_cast<double>(after - before) / seconds, aim);
+}
+
+// A benchmark's whole run: the setup prepared, `measure` run on it, the simulator stopped and
+// the run's folder removed whatever happened. On a failure it names the benchmark and what went
+// wrong, with the measured program's own messages when it left any; the exit code to end with.
+inline int runOnSetup(const char* benchmark, const std::function<void(Setup&)>& measure) {
+    Setup setup;
+    int code = 0;
+    try {
+        prepare(setup);
+        measure(setup);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s: %s\n", benchmark, failure.what());
+        if (std::ifstream errors(setup.programErrors); errors) {
+            std::fprintf(stderr, "the program's own messages:\n");
+            std::string line;
+            while (std::getline(errors, line)) std::fprintf(stderr, "  %s\n", line.c_str());
+        }
+        code = 1;
+    }
+    setup.simulator.reset();
+    if (!setup.folder.empty()) fs::remove_all(setup.folder);
+    return code;
 }
 
 }  // namespace quenvar::bench

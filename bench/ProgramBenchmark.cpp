@@ -110,23 +110,8 @@ void benchmarkOpenAndIdle(const Setup& setup) {
 int main() {
     quenvar::bench::printHeader(
         "The program: start-up, memory and idle cost (quenvarsample, offscreen, x10sim on CommPort 1)");
-    Setup setup;
-    try {
-        prepare(setup);
+    return runOnSetup("program_benchmark", [](Setup& setup) {
         benchmarkStartUp(setup);
         benchmarkOpenAndIdle(setup);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "program_benchmark: %s\n", failure.what());
-        if (std::ifstream errors(setup.programErrors); errors) {
-            std::fprintf(stderr, "the program's own messages:\n");
-            std::string line;
-            while (std::getline(errors, line)) std::fprintf(stderr, "  %s\n", line.c_str());
-        }
-        setup.simulator.reset();
-        if (!setup.folder.empty()) fs::remove_all(setup.folder);
-        return 1;
-    }
-    setup.simulator.reset();
-    fs::remove_all(setup.folder);
-    return 0;
+    });
 }

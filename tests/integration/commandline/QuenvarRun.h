@@ -37,10 +37,12 @@ inline Ended finishQuenvar(QProcess& process, std::chrono::milliseconds limit = 
 // Waits until the monitor says it listens: nothing heard after that is missed.
 inline bool monitorListens(QProcess& process) {
     QByteArray said;
-    const bool listens = waitUntil([&] {
-        said += process.readAllStandardError();
-        return said.contains("quenvar: listening to ");
-    }, std::chrono::seconds(15));
+    const bool listens = waitUntil(
+        [&] {
+            said += process.readAllStandardError();
+            return said.contains("quenvar: listening to ");
+        },
+        std::chrono::seconds(15));
     EXPECT_TRUE(listens) << said.toStdString();
     return listens;
 }
