@@ -13,7 +13,7 @@ JOBS           ?= $(shell nproc)
 CMAKE_FLAGS    ?=
 
 
-.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run bench bench-windows package screenshots screenshots-windows format check-style clean
+.PHONY: all deps build build-sanitize build-fuzz build-windows test test-plain test-sanitize test-fuzz test-windows fuzz run run-bridge bench bench-windows package screenshots screenshots-windows format check-style clean
 
 all: build
 
@@ -78,6 +78,10 @@ fuzz: build-fuzz
 
 run: build
 	scripts/run.sh $(BUILD_DIR)
+
+# The MQTT bridge with a broker of its own and x10sim; prints the mosquitto_pub lines to try.
+run-bridge: build
+	scripts/run-bridge.sh $(BUILD_DIR)
 
 bench: build
 	scripts/run-benchmarks.sh $(BUILD_DIR)

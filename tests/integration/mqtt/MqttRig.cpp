@@ -107,8 +107,12 @@ bool Probe::sync() {
     return waitFor([&](const SeenMessage& message) { return message.topic == topic; }, from, 10s);
 }
 
+void Probe::request(const QString& topic, const QByteArray& payload, const QString& answerTopic) {
+    client_->request(topic, payload, {answerTopic, QByteArray::number(++serial_)});
+}
+
 QByteArray Probe::ask(const QString& topic, const QByteArray& payload, std::chrono::milliseconds limit) {
-    const QString answerTopic = QStringLiteral("probe/%1/answer/%2").arg(id_).arg(++serial_);
+    const QString answerTopic = this->answerTopic(QString::number(++serial_));
     const std::size_t from = messages_.size();
     client_->request(topic, payload, {answerTopic, QUuid::createUuid().toByteArray()});
     if (!waitFor([&](const SeenMessage& message) { return message.topic == answerTopic; }, from, limit)) return {};

@@ -67,6 +67,10 @@ public:
     // answer when none came in time.
     QByteArray ask(const QString& topic, const QByteArray& payload,
                    std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Sends a request whose answer comes on `answerTopic` (the probe sees it: it subscribes to
+    // everything under probe/<its id>/).
+    void request(const QString& topic, const QByteArray& payload, const QString& answerTopic);
+    QString answerTopic(const QString& name) const { return "probe/" + id_ + "/answer/" + name; }
     // Waits until a message from `from` on satisfies `match`.
     bool waitFor(const std::function<bool(const SeenMessage&)>& match, std::size_t from = 0,
                  std::chrono::milliseconds limit = std::chrono::seconds(10));
