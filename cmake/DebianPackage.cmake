@@ -18,15 +18,17 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "quenvar drives a two-way X10 power-line in
 It installs the control quenvar.ocx (created by its ProgID Zelvo.quenvar),
 the program quenvarsample with its two windows, the command-line tool
 quenvar for scripts and cron jobs (commands that wait for the interface
-and say how it went, and a monitor of the power line), the virtual
-power-line interface x10sim, and quenvar-regsvr, which registers control
-modules.")
+and say how it went, and a monitor of the power line), the MQTT bridge
+quenvar-mqtt with Home Assistant discovery (a systemd unit, settings in
+/etc/quenvar/quenvar-mqtt.toml), the virtual power-line interface x10sim,
+and quenvar-regsvr, which registers control modules.")
 # The Qt, C and C++ libraries the programs link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 
 set(QUENVAR_INSTALLED_REGSVR ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quenvar-regsvr)
 set(QUENVAR_INSTALLED_MODULE ${CPACK_PACKAGING_INSTALL_PREFIX}/${QUENVAR_INSTALL_LIBDIR}/quenvar.ocx)
+set(QUENVAR_INSTALLED_BRIDGE_CONFIG ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/quenvar/quenvar-mqtt.toml)
 set(quenvar_maintainer_scripts)
 foreach(script postinst prerm postrm)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/${script}.in ${CMAKE_BINARY_DIR}/packaging/debian/${script}

@@ -80,6 +80,7 @@ libdir=$(sed -n 's|.* \./usr/\(lib.*\)/quenvar/quenvar\.ocx$|\1|p' <<<"$contents
 files=$(awk '$1 ~ /^-/ {print $6}' <<<"$contents" | sort)
 expected=$(printf '%s\n' ./usr/bin/quenvar ./usr/bin/quenvar-mqtt ./usr/bin/quenvar-regsvr ./usr/bin/quenvarsample ./usr/bin/x10sim \
   "./usr/$libdir/quenvar/"{libquenvar_automation.so,libquenvar_headless.so,libquenvar_serial.so,libquenvar_ui.so,quenvar.ocx} \
+  ./usr/lib/systemd/system/quenvar-mqtt.service ./usr/share/quenvar/quenvar-mqtt.toml \
   ./usr/share/applications/quenvarsample.desktop ./usr/share/icons/hicolor/scalable/apps/quenvarsample.svg \
   ./usr/share/man/man1/quenvar.1 ./usr/share/bash-completion/completions/quenvar | sort)
 [[ $files == "$expected" ]] || fail "the package holds"$'\n'"$files"$'\n'"instead of"$'\n'"$expected"
@@ -100,7 +101,8 @@ DESTDIR="$stage" cmake --install "$build_dir" --prefix /usr >"$work/install.log"
 export QUENVAR_SYSTEM_REGISTRY="$stage/var/lib/quenvar/registry"
 export QUENVAR_REGISTRY="$work/user-registry"
 staged_script() {
-  sed -e "s#/usr/#$stage/usr/#g" -e "s#/var/lib/quenvar#$stage/var/lib/quenvar#g" "$work/control/$1" \
+  sed -e "s#/usr/#$stage/usr/#g" -e "s#/var/lib/quenvar#$stage/var/lib/quenvar#g" \
+    -e "s#/etc/quenvar#$stage/etc/quenvar#g" "$work/control/$1" \
     >"$work/staged-$1"
   sh "$work/staged-$1" "$2"
 }
@@ -109,6 +111,11 @@ record=$(grep -l '^ProgID=Zelvo.quenvar$' "$QUENVAR_SYSTEM_REGISTRY"/*.class 2>/
   fail "postinst registered no Zelvo.quenvar in the system-wide registry $QUENVAR_SYSTEM_REGISTRY"
 expect_in "the system-wide record" "^ModulePath=$stage/usr/$libdir/quenvar/quenvar\\.ocx$" "$(cat "$record")"
 [[ ! -e $QUENVAR_REGISTRY ]] || fail "postinst wrote into the user's registry"
+cmp -s "$stage/etc/quenvar/quenvar-mqtt.toml" "$stage/usr/share/quenvar/quenvar-mqtt.toml" ||
+  fail "postinst did not put the MQTT bridge's default settings in /etc/quenvar"
+echo '# mine' >>"$stage/etc/quenvar/quenvar-mqtt.toml"
+staged_script postinst configure >>"$work/postinst.log" 2>&1 || fail "postinst failed the second time"
+grep -q '^# mine$' "$stage/etc/quenvar/quenvar-mqtt.toml" || fail "postinst wrote over the user's MQTT bridge settings"
 
 # 3. The installed program against x10sim: the port window, OK, then On A1 typed and clicked.
 link="$work/comm1"
@@ -161,6 +168,7 @@ staged_script prerm remove >"$work/prerm.log" 2>&1 || { cat "$work/prerm.log" >&
 [[ -z $(ls -A "$QUENVAR_SYSTEM_REGISTRY") ]] || fail "prerm left records: $(ls -A "$QUENVAR_SYSTEM_REGISTRY")"
 staged_script postrm purge >"$work/postrm.log" 2>&1 || { cat "$work/postrm.log" >&2; fail "postrm failed"; }
 [[ ! -e $stage/var/lib/quenvar ]] || fail "postrm purge left $stage/var/lib/quenvar"
+[[ ! -e $stage/etc/quenvar ]] || fail "postrm purge left $stage/etc/quenvar"
 
 echo "package-test: $(basename "$deb") built, read, installed into a stage, started, switched A1 on and removed"
 rm -rf "$work"
