@@ -72,8 +72,7 @@ int main(int argc, char** argv) {
         probe.publish("quenvar/house/A1/set", "{\"state\":\"" + state + "\"}");
         if (!probe.waitFor(
                 [&](const SeenMessage& m) { return m.topic == "quenvar/house/A1/state" && m.payload.contains(state); },
-                from))
-        {
+                from)) {
             std::fprintf(stderr, "request %d; x10sim said: %s\n", i, simulator.readAll().constData());
             return fail("a state did not come back", &bridge);
         }
@@ -103,12 +102,14 @@ int main(int argc, char** argv) {
             return fail("not every request was answered", &bridge);
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
-    std::printf("%d rounds of %d requests, one per module, sent at once: %d unit commands in %.3f s = %.0f commands/s\n",
-                rounds, modules, rounds * modules, seconds, rounds * modules / seconds);
+    std::printf(
+        "%d rounds of %d requests, one per module, sent at once: %d unit commands in %.3f s = %.0f commands/s\n",
+        rounds, modules, rounds * modules, seconds, rounds * modules / seconds);
 
     // 3 and 4.
     const std::string status = "/proc/" + std::to_string(bridge.processId()) + "/status";
-    std::printf("resident memory: VmRSS %.1f MiB, VmHWM %.1f MiB\n", quenvar::bench::statusValue(status, "VmRSS") / 1024.0,
+    std::printf("resident memory: VmRSS %.1f MiB, VmHWM %.1f MiB\n",
+                quenvar::bench::statusValue(status, "VmRSS") / 1024.0,
                 quenvar::bench::statusValue(status, "VmHWM") / 1024.0);
     quenvar::testing::processEventsFor(1s);
     quenvar::bench::printIdleWakeUps(static_cast<pid_t>(bridge.processId()), "idle with the broker connected",

@@ -2,10 +2,14 @@
 
 #include <QFile>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
@@ -76,17 +80,36 @@ MqttClient::~MqttClient() {
 void MqttClient::start() {
     if (started_) return;
     started_ = true;
-    // A broker that is not there yet is no error: the network thread keeps trying.
-    mosquitto_connect_bind_async(handle_, options_.host.toUtf8().constData(), options_.port, options_.keepAliveSeconds,
-                                 nullptr);
-    check(mosquitto_loop_start(handle_), "the MQTT network thread");
+    retryDelaySeconds_ = 1;
+    firstConnection();
+}
+
+// libmosquitto's thread takes over once a first connection could be started; until then (a
+// broker that is not up yet, a name that does not resolve yet) the tries are made from here.
+void MqttClient::firstConnection() {
+    if (!started_ || loopRunning_) return;
+    const int rc = mosquitto_connect_bind_async(handle_, options_.host.toUtf8().constData(), options_.port,
+                                                options_.keepAliveSeconds, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS) {
+        check(mosquitto_loop_start(handle_), "the MQTT network thread");
+        loopRunning_ = true;
+        return;
+    }
+    const QString reason =
+        rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno)) : QString::fromUtf8(mosquitto_strerror(rc));
+    emit connectionLost("cannot reach " + options_.host + ':' + QString::number(options_.port) + ": " + reason);
+    QTimer::singleShot(retryDelaySeconds_ * 1000, this, &MqttClient::firstConnection);
+    retryDelaySeconds_ = std::min(retryDelaySeconds_ * 2, 30);
 }
 
 void MqttClient::stop() {
     if (!started_) return;
     started_ = false;
-    mosquitto_disconnect_v5(handle_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    mosquitto_loop_stop(handle_, false);
+    if (loopRunning_) {
+        mosquitto_disconnect_v5(handle_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+        mosquitto_loop_stop(handle_, false);
+        loopRunning_ = false;
+    }
     connected_ = false;
 }
 

@@ -79,10 +79,14 @@ private:
     static void onDisconnect(mosquitto*, void* self, int rc, const mqtt5__property* properties);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message, const mqtt5__property* properties);
 
+    void firstConnection();
+
     MqttOptions options_;
     mosquitto* handle_ = nullptr;
     bool connected_ = false;
     bool started_ = false;
+    bool loopRunning_ = false;
+    int retryDelaySeconds_ = 1;
 };
 
 }  // namespace quenvar::mqtt

@@ -235,6 +235,15 @@ TEST_F(Bridge, AfterTheBrokerRestartsItConnectsAgainAndPublishesEverythingAgain)
     EXPECT_EQ(ask("A1", R"({"state":"OFF"})"), done);
 }
 
+TEST_F(Bridge, ABrokerThatIsNotUpYetIsWaitedFor) {
+    broker->stop();
+    launchBridge({"A1=lamp"}, {});
+    ASSERT_TRUE(broker->start());
+    connectProbe();
+    EXPECT_TRUE(probe->waitFor("quenvar/house/bridge/availability", "online", 0, 40s)) << output();
+    EXPECT_EQ(ask("A1", R"({"state":"ON"})"), done);
+}
+
 TEST_F(Bridge, AnInterfaceThatStopsAnsweringGoesOfflineAndTheNextCommandTriesAgain) {
     startBridge();
     std::size_t from = probe->count();
@@ -286,6 +295,28 @@ TEST_F(Bridge, ABadSettingEndsItWithCode2BeforeAnythingIsSent) {
         EXPECT_TRUE(std::none_of(probe->messages().begin() + static_cast<std::ptrdiff_t>(from), probe->messages().end(),
                                  [](const SeenMessage& m) { return m.topic.startsWith("quenvar/"); }));
     }
+}
+
+// The power-fail reply is the control's own field: a control that has it answers the interface's
+// power-fail request with the clock setting (0x9B) when asked to; a control without it cannot do
+// what was asked, and the bridge says so at start instead of answering with the macro download.
+TEST_F(Bridge, ThePowerFailReplyIsSetInTheControlOrRefusedAtStart) {
+    automation::ObjectRef control = automation::createObject(progId);
+    const bool controlHasField = control->idOfName("powerfailreply").has_value();
+    control.reset();
+    if (!controlHasField) {
+        connectProbe();
+        launchBridge({"A1=lamp"}, {"--power-fail-reply", "clock"});
+        ASSERT_TRUE(bridge.waitForFinished(10000));
+        EXPECT_EQ(bridge.exitCode(), 2);
+        EXPECT_TRUE(QString::fromUtf8(bridge.readAll()).contains("power_fail_reply: this quenvar.ocx has no field"));
+        return;
+    }
+    startBridge({"A1=lamp"}, {"--power-fail-reply", "clock"});
+    const qsizetype before = simulator->receivedBytes().size();
+    simulator->powerFailure();
+    ASSERT_TRUE(waitUntil([&] { return simulator->receivedBytes().size() > before; }));
+    EXPECT_EQ(static_cast<unsigned char>(simulator->receivedBytes().at(before)), 0x9B);
 }
 
 // Commands from the broker and a remote control taking turns on the line: at the end every
