@@ -211,6 +211,20 @@ TEST_F(QuenvarProgram, APortThatCannotBeOpenedEndsWithFourAndTheRemedy) {
         << gone.err.toStdString();
 }
 
+TEST_F(QuenvarProgram, ADeviceThatVanishesDuringACommandEndsItNamingTheDevice) {
+    // The device goes once the address is on the power line, before the function is sent.
+    QObject::connect(
+        &simulator, &x10sim::Simulator::frameSent, &simulator, [this] { simulator.disappear(); }, Qt::QueuedConnection);
+    const Ended ended = run({"on", "A1"});
+    // 3 when the loss is seen while waiting for the interface, 4 when the function's write finds
+    // the device gone: either way the message names the port and its device.
+    EXPECT_TRUE(ended.exitCode == 3 || ended.exitCode == 4) << ended.exitCode;
+    EXPECT_TRUE(ended.err.startsWith("quenvar: ") &&
+                ended.err.contains("Serial port 1 (" + simulator.devicePath() + ")"))
+        << ended.err.toStdString();
+    EXPECT_EQ(computerFrames(), (Frames{{0x04, 0x66}}));
+}
+
 TEST_F(QuenvarProgram, FunctionsHeardDuringACommandAreToldAndTheCommandGoesOutOnce) {
     remote("remote C3 off");
     const Ended ended = run({"on", "A1"});
