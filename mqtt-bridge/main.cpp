@@ -45,10 +45,16 @@ int main(int argc, char** argv) {
         "Bridges an X10 power-line interface to an MQTT broker, with Home Assistant discovery.\n"
         "Every setting can come from a TOML file (--config), an environment variable QUENVAR_MQTT_<KEY> "
         "or a flag; flags win over the environment, the environment over the file.");
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     quenvar::mqtt::addConfigOptions(parser);
-    parser.process(application);
+    // A flag it does not know is a bad setting like any other: code 2, nothing sent.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "quenvar-mqtt: %s (see --help)\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(help)) parser.showHelp(0);
+    if (parser.isSet(version)) parser.showVersion();
 
     quenvar::mqtt::BridgeConfig config;
     try {

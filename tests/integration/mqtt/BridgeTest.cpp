@@ -261,6 +261,15 @@ TEST_F(Bridge, AnInterfaceThatStopsAnsweringGoesOfflineAndTheNextCommandTriesAga
     EXPECT_TRUE(probe->waitFor("quenvar/house/availability", "online", from));
 }
 
+TEST_F(Bridge, APowerFailureOfTheInterfaceIsAnsweredAndCommandsGoOn) {
+    startBridge();
+    simulator->powerFailure();
+    EXPECT_EQ(ask("A1", R"({"state":"ON"})"), done);
+    EXPECT_TRUE(simulator->module('A', 1).on);
+    EXPECT_EQ(ask("A1", R"({"state":"OFF"})"), done);
+    EXPECT_FALSE(simulator->module('A', 1).on);
+}
+
 TEST_F(Bridge, ADeviceThatVanishesIsOfflineUntilItIsBackAndNothingIsSentTwice) {
     startBridge();
     std::size_t from = probe->count();
@@ -283,6 +292,7 @@ TEST_F(Bridge, ABadSettingEndsItWithCode2BeforeAnythingIsSent) {
     const std::vector<std::pair<QStringList, QString>> rows{
         {{"--module", "Z9=lamp"}, "--module: key 'address'"},
         {{"--broker", "http://127.0.0.1"}, "--broker: key 'broker'"},
+        {{"--brokr", "mqtt://127.0.0.1"}, "Unknown option 'brokr'"},
     };
     connectProbe();
     for (const auto& [flags, message] : rows) {
