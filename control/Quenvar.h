@@ -1,5 +1,5 @@
 #pragma once
-// The quenvar control's behaviour: its six fields, the link layer that talks to the
+// The quenvar control's behaviour: its seven fields, the link layer that talks to the
 // power-line interface (openx10, closex10, sendx10 and the receive handler), the argument
 // checks and the seven lighting commands.
 //
@@ -53,6 +53,15 @@ inline constexpr std::int16_t awaitingEcho = 1;
 inline constexpr std::int16_t awaitingReady = 99;
 }  // namespace handshake
 
+// Values of powerfailreply: how the control answers the interface's power-fail request.
+namespace power_fail_reply {
+// 0xFB and 42 bytes 0x00: an empty macro download, what the interfaces without a clock want.
+inline constexpr std::int16_t macroDownload = 0;
+// 0x9B and six bytes: the host's local time and day, monitored house A, no flags; what the
+// interfaces with a clock want (they take 0xFB as the start of a memory block).
+inline constexpr std::int16_t clockSetting = 1;
+}  // namespace power_fail_reply
+
 class Quenvar {
 public:
     // Takes ownership of the serial component (MSComm1) and binds its notifications to the
@@ -77,6 +86,15 @@ public:
     void setChecksum(std::string value) { checksum_ = std::move(value); }
     std::int16_t countmacro() const { return countmacro_; }
     void setCountmacro(std::int16_t value) { countmacro_ = value; }
+    std::int16_t powerfailreply() const { return powerfailreply_; }
+    // Takes power_fail_reply::macroDownload or clockSetting; any other value raises run-time
+    // error 380 ("Invalid property value") and the field keeps its value.
+    void setPowerfailreply(std::int16_t value);
+
+    // Where the clock setting takes the time from: the host's local time unless a test gives
+    // another source. Called on the owner's thread, once per clock setting sent.
+    using LocalClock = std::function<x10::LocalTime()>;
+    void setLocalClock(LocalClock clock) { localClock_ = std::move(clock); }
 
     // --- link layer ---
     void openx10(std::int16_t port);
@@ -128,7 +146,22 @@ private:
     // and in goOnAfterReady, the reaction to the ready byte (which an upload read in its place
     // ends with too).
     void onComm();
-    void answerPowerFail();
+
+    // --- the power-fail reply ---
+    // The reply is written at once. A clock setting, and a macro download that broke into a
+    // command, then run their own handshake (echo, 0x00, 0x55) here, apart from comstatus: no
+    // x10ready, no box. A command the request broke into has lost its transmission with the
+    // mains: it goes out again once the reply's handshake is over, and the command goes on.
+    struct ReplyUnderWay {
+        std::uint8_t echo = 0;      // the sum of the reply's data bytes
+        bool acknowledged = false;  // the echo came and 0x00 went: 0x55 is awaited
+        bool resumeCommand = false;
+    };
+    void answerPowerFail(bool resumeCommand);
+    void readReplyByte(int byte);
+    // The reply's handshake is over (or given up): the command it broke into goes out again;
+    // else, when the host started transmissions meanwhile, the first of them goes out.
+    void endReply(bool transmissionsHeld);
     // The transmission is on the power line: the queue's next one goes out, or, the queue empty,
     // x10ready is raised and the control goes idle.
     void goOnAfterReady();
@@ -162,9 +195,10 @@ private:
     void beginUpload(AfterUpload after);
     void readUploadByte(int byte);
     void endUpload(const std::vector<HeardFunction>& heard);
-    // The transmissions just queued were started while an upload is under way: they go out
-    // once it is over.
+    // The transmissions just queued were started while an upload or a power-fail reply is under
+    // way: they go out once it is over.
     void holdQueuedTransmissions();
+    bool holdsTransmissions() const { return upload_.has_value() || reply_.has_value(); }
 
     bool portCheck();
     bool houseCheck(const std::string& house);
@@ -194,6 +228,9 @@ private:
     automation::CollectionRef colstring_;
     std::string checksum_;
     std::int16_t countmacro_ = 0;
+    std::int16_t powerfailreply_ = power_fail_reply::macroDownload;
+    LocalClock localClock_;
+    std::optional<ReplyUnderWay> reply_;
 
     // Counted for callHost's outcome.
     std::uint64_t transmissionsSent_ = 0;

@@ -102,7 +102,7 @@ void Quenvar::sendUnitCommand(const std::string& house, const std::string& unit,
     const x10::HouseCode& houseRow = *findHouse(house);
     const x10::Transmission address = x10::Transmission::address(houseRow, *findUnit(unit));
     const x10::Transmission functionTransmission = x10::Transmission::function(houseRow, function, header);
-    if (upload_) {  // both wait for the upload, the address first
+    if (holdsTransmissions()) {  // both wait for the upload or the reply, the address first
         queueTransmission(address);
         queueTransmission(functionTransmission);
         holdQueuedTransmissions();

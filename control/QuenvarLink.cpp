@@ -1,6 +1,9 @@
 // The link layer: opening and closing the port, putting a two-byte transmission on the line,
 // and the receive handler that runs the checksum / acknowledge / ready handshake.
 
+#include <ctime>
+#include <numeric>
+
 #include "control/Quenvar.h"
 #include "control/X10Codes.h"
 #include "platform/automation/Conversions.h"
@@ -10,9 +13,34 @@ namespace quenvar::control {
 using automation::charCode;
 using automation::charText;
 
+namespace {
+
+x10::LocalTime hostLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    // Copied at once: the C library keeps the broken-down time in a buffer of its own.
+    const std::tm* local = std::localtime(&now);
+    if (local == nullptr) {
+        return {};
+    }
+    return {.second = local->tm_sec,
+            .minute = local->tm_min,
+            .hour = local->tm_hour,
+            .yearDay = local->tm_yday,
+            .weekday = local->tm_wday};
+}
+
+}  // namespace
+
 Quenvar::Quenvar(std::unique_ptr<serial::SerialComponent> msComm1, ui::MessageBoxes& boxes)
-    : msComm1_(std::move(msComm1)), boxes_(boxes) {
+    : msComm1_(std::move(msComm1)), boxes_(boxes), localClock_(hostLocalTime) {
     msComm1_->setOnComm([this] { onComm(); });
+}
+
+void Quenvar::setPowerfailreply(std::int16_t value) {
+    if (value != power_fail_reply::macroDownload && value != power_fail_reply::clockSetting) {
+        throw automation::RuntimeError::invalidPropertyValue();
+    }
+    powerfailreply_ = value;
 }
 
 Quenvar::~Quenvar() {
@@ -43,7 +71,7 @@ void Quenvar::sendx10(const std::string& str1, const std::string& str2) {
     // nothing on the line.
     const x10::Transmission transmission{static_cast<std::uint8_t>(charCode(str1)),
                                          static_cast<std::uint8_t>(charCode(str2))};
-    if (upload_) {
+    if (holdsTransmissions()) {
         queueTransmission(str1, str2);
         holdQueuedTransmissions();
         return;
@@ -104,11 +132,15 @@ void Quenvar::onComm() {
     if (!readReceivedByte(byte)) {
         return;
     }
+    if (reply_) {
+        readReplyByte(byte);
+        return;
+    }
 
     switch (comstatus_) {
         case handshake::idle:
             if (byte == x10::powerFailRequest) {
-                answerPowerFail();
+                answerPowerFail(false);
             } else if (byte == x10::uploadPoll) {
                 beginUpload(AfterUpload::StayIdle);
             }
@@ -127,8 +159,7 @@ void Quenvar::onComm() {
             // until its power-fail request is answered; left unanswered here, no later command
             // would ever get through. (A checksum that is itself 0xA5 was taken as the echo above.)
             if (byte == x10::powerFailRequest) {
-                answerPowerFail();
-                comstatus_ = handshake::idle;
+                answerPowerFail(true);
                 return;
             }
             // The interface polls instead of echoing: it did not take the transmission, which goes
@@ -147,6 +178,11 @@ void Quenvar::onComm() {
             }
             if (byte == x10::readyByte) {
                 goOnAfterReady();
+                return;
+            }
+            // The mains went while the frame was on the power line: the interface lost it.
+            if (byte == x10::powerFailRequest) {
+                answerPowerFail(true);
                 return;
             }
             const HostCallOutcome box =
@@ -178,11 +214,69 @@ Quenvar::HostCallOutcome Quenvar::callHost(const std::function<void()>& call) {
     return {.transmissionStarted = transmissionsSent_ != sentBefore, .uploadBegun = uploadsBegun_ != uploadsBefore};
 }
 
-void Quenvar::answerPowerFail() {
-    msComm1_->setOutput(charText(x10::macroDownloadHeader));
+void Quenvar::answerPowerFail(bool resumeCommand) {
+    // A request repeated while the reply's handshake runs keeps the command the first one broke into.
+    const bool resume = resumeCommand || (reply_ && reply_->resumeCommand);
+    const bool clock = powerfailreply_ == power_fail_reply::clockSetting;
+    std::vector<std::uint8_t> data;
+    if (clock) {
+        const auto setting = x10::clockSettingData(localClock_(), x10::houseCodes[0]);
+        data.assign(setting.begin(), setting.end());
+    } else {
+        data.assign(x10::macroDownloadLength, 0x00);
+    }
+    msComm1_->setOutput(charText(clock ? x10::clockSettingHeader : x10::macroDownloadHeader));
     countmacro_ = 0;
-    for (int i = 1; i <= x10::macroDownloadLength; ++i) {
-        msComm1_->setOutput(charText(0x00));
+    for (const std::uint8_t byte : data) {
+        msComm1_->setOutput(charText(byte));
+    }
+    if (!clock && !resume) {
+        // As the macro download has always been answered while idle: the interface takes the
+        // next transmission in place of the acknowledge it awaits.
+        reply_.reset();
+        return;
+    }
+    reply_ = ReplyUnderWay{.echo = static_cast<std::uint8_t>(std::accumulate(data.begin(), data.end(), 0u) & 0xFF),
+                           .resumeCommand = resume};
+}
+
+void Quenvar::readReplyByte(int byte) {
+    if (!reply_->acknowledged && byte == reply_->echo) {
+        msComm1_->setOutput(charText(x10::acknowledgeByte));
+        reply_->acknowledged = true;
+        return;
+    }
+    if (reply_->acknowledged && byte == x10::readyByte) {
+        endReply(false);
+        return;
+    }
+    // The interface still waits for its answer (a reply spoiled on the line, or a request that
+    // crossed it): it is answered again. (An echo that is itself 0xA5 was taken above.)
+    if (byte == x10::powerFailRequest) {
+        answerPowerFail(false);
+        return;
+    }
+    // The poll in place of the echo (the reply was not taken: the interface asks again) or of the
+    // ready byte (it was): the news is read first, then the command goes on.
+    if (byte == x10::uploadPoll) {
+        const bool resume = reply_->resumeCommand;
+        reply_.reset();
+        beginUpload(resume ? AfterUpload::SendAgain : AfterUpload::StayIdle);
+        return;
+    }
+    // A wrong echo, or anything but the ready byte after the acknowledge. An interface the reply
+    // did not satisfy asks again once a second; the control has no timer to wait for a byte that
+    // may never come, so it goes on with the command now.
+    endReply(false);
+}
+
+void Quenvar::endReply(bool transmissionsHeld) {
+    const bool resume = reply_->resumeCommand;
+    reply_.reset();
+    if (resume && !latestStr1_.empty()) {  // empty only when a host set the state without sending
+        sendx10(latestStr1_, latestStr2_);
+    } else if (transmissionsHeld) {
+        sendFrontPair();
     }
 }
 

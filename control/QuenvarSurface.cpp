@@ -24,7 +24,7 @@ const automation::DispatchTable<Quenvar>& quenvarTable() {
         identifiers::quenvarInterface, "_quenvar",
         InterfaceFlags{.dual = true, .hidden = true, .nonExtensible = true, .automationCompatible = true},
         {
-            // Fields: the accessors only copy; a write has no further effect.
+            // Fields: the accessors of the first six only copy; a write has no further effect.
             Row::property(
                 member::comstatus, "comstatus", VarType::Int16,
                 [](Quenvar& c) { return Variant::fromInt16(c.comstatus()); },
@@ -48,6 +48,11 @@ const automation::DispatchTable<Quenvar>& quenvarTable() {
                 member::countmacro, "countmacro", VarType::Int16,
                 [](Quenvar& c) { return Variant::fromInt16(c.countmacro()); },
                 [](Quenvar& c, const Variant& v) { c.setCountmacro(v.toInt16()); }),
+            // How the interface's power-fail request is answered: checked, unlike the others.
+            Row::property(
+                member::powerfailreply, "powerfailreply", VarType::Int16,
+                [](Quenvar& c) { return Variant::fromInt16(c.powerfailreply()); },
+                [](Quenvar& c, const Variant& v) { c.setPowerfailreply(v.toInt16()); }),
 
             // Methods, in the order of the class's procedures.
             Row::method(member::openx10, "openx10", {{"port", VarType::Int16}},

@@ -22,6 +22,9 @@ inline constexpr automation::MemberId sendstatus = 0x40030002;
 inline constexpr automation::MemberId colstring = 0x40030003;
 inline constexpr automation::MemberId checksum = 0x40030004;
 inline constexpr automation::MemberId countmacro = 0x40030005;
+// 0 answers the interface's power-fail request with a macro download, 1 with a clock setting;
+// writing any other value fails with run-time error 380 and changes nothing.
+inline constexpr automation::MemberId powerfailreply = 0x40030006;
 inline constexpr automation::MemberId openx10 = 0x60030000;
 inline constexpr automation::MemberId closex10 = 0x60030001;
 inline constexpr automation::MemberId lightson = 0x60030004;
@@ -40,8 +43,8 @@ inline constexpr automation::MemberId x10ready = 1;
 inline constexpr automation::MemberId x10received = 2;
 }  // namespace event
 
-// `_quenvar`: dual, hidden, not extensible, automation-compatible; six fields (each a
-// get and a put entry, colstring a get and a putref entry) and ten methods, 22 entries.
+// `_quenvar`: dual, hidden, not extensible, automation-compatible; seven fields (each a
+// get and a put entry, colstring a get and a putref entry) and ten methods, 24 entries.
 const automation::InterfaceInfo& quenvarInterface();
 // `__quenvar`: dispatch-only, hidden, not extensible; the events x10ready and
 // x10received(house, units, command: texts; level: 16-bit integer), all by reference.

@@ -43,6 +43,13 @@ void Quenvar::readUploadByte(int byte) {
 }
 
 void Quenvar::holdQueuedTransmissions() {
+    // Nor can it tell a power-fail reply's echo that is late from one lost: the command ends the
+    // wait, and the command the request broke into goes first (an interface still unanswered
+    // asks again).
+    if (reply_) {
+        endReply(true);
+        return;
+    }
     upload_->transmissionsHeld = true;
     // The control has no timer, so it cannot tell an upload still on its way from one cut short
     // on the line: a command from the host ends the reading, lest it wait for bytes that never come.

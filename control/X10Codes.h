@@ -67,6 +67,25 @@ inline constexpr int macroDownloadLength = 42;
 inline constexpr int uploadPoll = 0x5A;
 inline constexpr int pollAnswer = 0xC3;
 inline constexpr int largestUploadSize = 9;
+// The other answer to a power-fail request, which the interfaces that keep a clock want: 0x9B and
+// six data bytes; the interface echoes the sum of the six.
+inline constexpr int clockSettingHeader = 0x9B;
+inline constexpr int clockSettingLength = 6;
+
+// A moment of the host's local time, as the clock setting carries it.
+struct LocalTime {
+    int second = 0;   // 0..59 (a leap second counts as 59)
+    int minute = 0;   // 0..59
+    int hour = 0;     // 0..23
+    int yearDay = 0;  // 0..365, 0 being 1 January
+    int weekday = 0;  // 0 Sunday .. 6 Saturday
+};
+
+// The six data bytes of a clock setting for `time`, with `monitored` as the monitored house and
+// no flags: seconds; minutes of the two-hour span (0..119); hours / 2; the day of the year's low
+// eight bits; its ninth bit as bit 7 with the weekday as one bit of 0..6 (bit 0 Sunday); the
+// monitored house's code in the high nibble.
+std::array<std::uint8_t, clockSettingLength> clockSettingData(const LocalTime& time, const HouseCode& monitored);
 
 // One transmission to the interface: a header byte (address, function, or for Dim and Bright
 // the dim amount) and a code byte (house nibble plus unit or function). Before the interface

@@ -208,7 +208,7 @@ void DispatchRun::invokeOnce(bool knownMember) {
         id = info.members[input_.ConsumeIntegralInRange<std::size_t>(0, info.members.size() - 1)].id;
     } else if (input_.ConsumeBool()) {
         // Ids beside the real ones: the gaps of the control's numbering, neighbours, the default member.
-        static constexpr MemberId nearby[] = {0,          -1,         4,          0x40030006, 0x3FFFFFFF,    0x60030002,
+        static constexpr MemberId nearby[] = {0,          -1,         4,          0x40030007, 0x3FFFFFFF,    0x60030002,
                                               0x60030003, 0x6003000B, 0x6003000D, 0x60020000, 0x40030000 - 1};
         id = nearby[input_.ConsumeIntegralInRange<int>(0, 10)];
     } else {

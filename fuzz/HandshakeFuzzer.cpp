@@ -1,7 +1,7 @@
 // Drives the control's link layer and lighting commands with a little program decoded from
-// the input: host calls, host writes to the six fields, bytes from the interface (among them its
-// upload poll and uploads), failing writes, and host code run while a message box or the
-// x10ready handler holds the control.
+// the input: host calls, host writes to the seven fields, bytes from the interface (among them its
+// upload poll and uploads, and its power-fail request answered either way), failing writes, and host code run while a
+// message box or the x10ready handler holds the control.
 //
 // Every call and every notification is judged by an oracle of its own, built from the wire
 // protocol and the X10 code tables rather than from the control's code: which bytes it may
@@ -98,6 +98,14 @@ std::vector<Heard> functionsIn(const std::string& maskAndData) {
 
 int codeOf(const std::string& text) { return static_cast<unsigned char>(text.front()); }
 
+// The clock setting's six data bytes, from the interface's documented layout: seconds, minutes
+// of the two-hour span, hours / 2, the day of the year (its ninth bit as bit 7 of the next byte,
+// beside the weekday as one bit, Sunday bit 0), house A's code (6) in the high nibble, no flags.
+std::string clockData(const quenvar::control::x10::LocalTime& t) {
+    return byteText(t.second) + byteText(t.hour % 2 * 60 + t.minute) + byteText(t.hour / 2) + byteText(t.yearDay) +
+           byteText((t.yearDay >= 256 ? 0x80 : 0) | (1 << t.weekday)) + byteText(0x60);
+}
+
 // What a call of Variant::toText on a queue entry gives: its text, or the error it raises.
 struct TextOrError {
     std::string text;
@@ -118,6 +126,7 @@ struct Fields {
     bool sendstatus = false;
     std::string checksum;
     std::int16_t countmacro = 0;
+    std::int16_t powerfailreply = 0;
     const Collection* queue = nullptr;
     std::vector<Variant> entries;
 };
@@ -140,6 +149,7 @@ struct Expectation {
     std::optional<bool> sendstatus;
     std::optional<std::string> checksum;  // strtotal and checksum
     std::optional<std::int16_t> countmacro;
+    std::optional<std::int16_t> powerfailreply;
     std::optional<std::int16_t> hostComstatus;  // a host write of comstatus
     std::optional<std::string> hostStrtotal, hostChecksum;
     std::optional<bool> hostSendstatus;
@@ -203,6 +213,8 @@ private:
         WriteColstring,
         WriteChecksum,
         WriteCountmacro,
+        WritePowerfailreply,
+        SetClock,
         ChangeQueue,
         FailWrites,
         FailOpen,
@@ -232,8 +244,14 @@ private:
     Expectation expectSend(const std::string& call, const std::string& header, const std::string& code);
     Expectation expectNotification(std::int16_t reason);
     void addTransmission(Expectation& e, const std::string& header, const std::string& code);
-    // 0xFB and 42 zero bytes, countmacro 0; or the write's error.
-    void expectPowerFailReply(Expectation& e);
+    // The reply the setting calls for (0xFB and 42 zero bytes, or 0x9B and the clock), countmacro
+    // 0; or the write's error. A clock setting, and a macro download that broke into a command,
+    // then await their echo, 0x00 and 0x55.
+    void expectPowerFailReply(Expectation& e, bool brokeIntoACommand);
+    void expectReplyByte(Expectation& e, int byte);
+    // The reply's handshake is over or given up: the command it broke into goes out again, or
+    // what the host started meanwhile.
+    void expectEndOfReply(Expectation& e, bool held);
     // The poll answered 0xC3 (or the write's error); the upload is read from the next byte on.
     enum class After { StayIdle, SendAgain, GoOnAsAfterReady };
     void expectPollAnswer(Expectation& e, After after);
@@ -244,7 +262,7 @@ private:
     void expectGoingOnAsAfterReady(Expectation& e);
     // Takes the queue's front pair (as it is after what the call appended) and sends it.
     void expectFrontPair(Expectation& e);
-    // A transmission the host starts while an upload is under way waits in the queue.
+    // A transmission the host starts while an upload or a reply is under way waits in the queue.
     void expectHeld(Expectation& e, std::vector<std::string> bytes);
 
     FuzzedDataProvider& input_;
@@ -264,6 +282,15 @@ private:
         bool held = false;
     };
     std::optional<Upload> upload_;
+    // The oracle's account of a power-fail reply whose handshake is under way.
+    struct Reply {
+        int echo = 0;
+        bool acknowledged = false;
+        bool resume = false;
+    };
+    std::optional<Reply> reply_;
+    std::int16_t powerfailreply_ = 0;
+    quenvar::control::x10::LocalTime clock_{.second = 41, .minute = 33, .hour = 22, .yearDay = 341, .weekday = 2};
     int opsRun_ = 0;
     int depth_ = 0;
     int pendingBoxOps_ = 0;
@@ -293,6 +320,7 @@ HandshakeRun::HandshakeRun(FuzzedDataProvider& input) : input_(input), boxes_(st
     control_ = std::make_unique<Quenvar>(std::move(component), *boxes_);
     control_->setX10readyHandler([this] { onReady(); });
     control_->setX10receivedHandler([this](const quenvar::control::HeardFunction& function) { onHeard(function); });
+    control_->setLocalClock([this] { return clock_; });
 }
 
 HandshakeRun::~HandshakeRun() = default;
@@ -318,6 +346,7 @@ Fields HandshakeRun::fieldsNow() {
     f.sendstatus = control_->sendstatus();
     f.checksum = control_->checksum();
     f.countmacro = control_->countmacro();
+    f.powerfailreply = control_->powerfailreply();
     const CollectionRef& queue = control_->colstring();
     f.queue = queue.get();
     for (std::int32_t i = 1; i <= queue->count(); ++i) f.entries.push_back(queue->item(i));
@@ -437,6 +466,7 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
         same(e.hostStrtotal.value_or(e.checksum.value_or(e.before.strtotal)), after.strtotal, "strtotal");
         same(e.hostChecksum.value_or(e.checksum.value_or(e.before.checksum)), after.checksum, "checksum");
         same(e.countmacro.value_or(e.before.countmacro), after.countmacro, "countmacro");
+        same(e.powerfailreply.value_or(e.before.powerfailreply), after.powerfailreply, "powerfailreply");
         if (e.reads) {
             check(port_->reads - e.readsAtStart == *e.reads,
                   "Input is read once per data notification in a known state",
@@ -480,14 +510,59 @@ void HandshakeRun::finish(Expectation& e, std::int32_t raised) {
 
 // --- what each call may do ---
 
-void HandshakeRun::expectPowerFailReply(Expectation& e) {
+void HandshakeRun::expectPowerFailReply(Expectation& e, bool brokeIntoACommand) {
     if (port_->writeError) {
         e.error = port_->writeError->number();
         return;
     }
-    e.writes.assign(43, byteText(0x00));
-    e.writes.front() = byteText(0xFB);
+    const bool resume = brokeIntoACommand || (reply_ && reply_->resume);
+    const bool clock = powerfailreply_ == 1;
+    const std::string data = clock ? clockData(clock_) : std::string(42, '\0');
+    e.writes = {byteText(clock ? 0x9B : 0xFB)};
+    int sum = 0;
+    for (char byte : data) {
+        e.writes.push_back(std::string(1, byte));
+        sum += static_cast<unsigned char>(byte);
+    }
     e.countmacro = 0;
+    if (!clock && !resume) {
+        reply_.reset();  // the macro download answered while idle awaits nothing
+        return;
+    }
+    reply_ = Reply{sum & 0xFF, false, resume};
+}
+
+void HandshakeRun::expectReplyByte(Expectation& e, int byte) {
+    if (!reply_->acknowledged && byte == reply_->echo) {
+        if (port_->writeError) {
+            e.error = port_->writeError->number();
+        } else {
+            e.writes = {byteText(0x00)};
+            reply_->acknowledged = true;
+        }
+        return;
+    }
+    if (reply_->acknowledged && byte == 0x55) {
+        expectEndOfReply(e, false);
+    } else if (byte == 0xA5) {  // still unanswered: answered again
+        expectPowerFailReply(e, false);
+    } else if (byte == 0x5A) {  // its news first, then the command
+        const bool resume = reply_->resume;
+        reply_.reset();
+        expectPollAnswer(e, resume ? After::SendAgain : After::StayIdle);
+    } else {  // a wrong answer: the interface asks again if it must
+        expectEndOfReply(e, false);
+    }
+}
+
+void HandshakeRun::expectEndOfReply(Expectation& e, bool held) {
+    const bool resume = reply_->resume;
+    reply_.reset();
+    if (resume && !lastTransmission_.first.empty()) {
+        addTransmission(e, lastTransmission_.first, lastTransmission_.second);
+    } else if (held) {
+        expectFrontPair(e);
+    }
 }
 
 void HandshakeRun::expectPollAnswer(Expectation& e, After after) {
@@ -541,6 +616,11 @@ void HandshakeRun::expectHeld(Expectation& e, std::vector<std::string> bytes) {
     for (const auto& byte : bytes) queue.push_back(Variant::fromText(byte));
     e.queueGrowth = static_cast<int>(bytes.size());
     e.queueAfter = queue;
+    if (reply_) {
+        // Nor can it tell a late echo of the reply from a lost one: a call ends the wait.
+        expectEndOfReply(e, true);
+        return;
+    }
     upload_->held = true;
     // The control cannot tell a slow upload from one cut short: a call ends the reading.
     expectEndOfUpload(e);
@@ -563,7 +643,7 @@ Expectation HandshakeRun::expectSend(const std::string& call, const std::string&
         e.boxes = {{message::portClosed, message::errorTitle}};
     } else if (header.empty() || code.empty()) {
         e.error = error_number::InvalidProcedureCall;
-    } else if (upload_) {
+    } else if (upload_ || reply_) {
         expectHeld(e, {header, code});
     } else {
         addTransmission(e, header, code);
@@ -584,7 +664,7 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
         return e;
     }
     if (unit == nullptr) {
-        if (upload_)
+        if (upload_ || reply_)
             expectHeld(e, {byteText(header), byteText(*houseNibble + function)});
         else
             addTransmission(e, byteText(header), byteText(*houseNibble + function));
@@ -606,7 +686,7 @@ Expectation HandshakeRun::expectCommand(const std::string& call, const std::stri
     }
     const int functionHeader = dimvalue ? dimHeaderOf(*dimvalue) : header;
     const std::string address = byteText(*houseNibble + unitNibbleOf(static_cast<int>(number.value)));
-    if (upload_) {  // the address waits in the queue before its function
+    if (upload_ || reply_) {  // the address waits in the queue before its function
         expectHeld(e, {byteText(0x04), address, byteText(functionHeader), byteText(*houseNibble + function)});
         return e;
     }
@@ -642,9 +722,13 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
     e.reads = 1;
     e.unreadAfter = port_->unread.substr(port_->wholeBufferPerRead ? port_->unread.size() : 1);
     const int byte = static_cast<unsigned char>(port_->unread.front());
+    if (reply_) {
+        expectReplyByte(e, byte);
+        return e;
+    }
 
     if (state == 0) {
-        if (byte == 0xA5) expectPowerFailReply(e);
+        if (byte == 0xA5) expectPowerFailReply(e, false);
         if (byte == 0x5A) expectPollAnswer(e, After::StayIdle);
         return e;
     }
@@ -658,9 +742,8 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
             }
         } else if (byte == 0xA5) {
             // A power-fail request instead of the echo: the interface lost the transmission,
-            // so it is answered as when idle and the control goes idle.
-            expectPowerFailReply(e);
-            if (!port_->writeError) e.comstatus = 0;
+            // which goes out again once the request is answered.
+            expectPowerFailReply(e, true);
         } else if (byte == 0x5A) {
             // The poll instead of the echo: the transmission goes again after the upload.
             expectPollAnswer(e, After::SendAgain);
@@ -670,6 +753,10 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
     // Awaiting the ready byte; the poll in its place means the transmission went out.
     if (byte == 0x5A) {
         expectPollAnswer(e, After::GoOnAsAfterReady);
+        return e;
+    }
+    if (byte == 0xA5) {  // the mains took the frame: it goes out again once the request is answered
+        expectPowerFailReply(e, true);
         return e;
     }
     if (byte != 0x55) {
@@ -862,9 +949,11 @@ void HandshakeRun::runOneOp() {
                 // What a well-behaved interface would send now.
                 const std::int16_t state = control_->comstatus();
                 const std::string& expected = control_->checksum();
-                arriving = state == 1 && !expected.empty() ? expected.substr(0, 1)
-                           : state == 99                   ? byteText(0x55)
-                                                           : byteText(0xA5);
+                arriving = reply_ && !reply_->acknowledged   ? byteText(reply_->echo)
+                           : reply_                          ? byteText(0x55)
+                           : state == 1 && !expected.empty() ? expected.substr(0, 1)
+                           : state == 99                     ? byteText(0x55)
+                                                             : byteText(0xA5);
             } else if (op == ReceiveUpload) {
                 // Another transmitter was heard: the poll, then an upload of the documented form.
                 const int size = input_.ConsumeIntegralInRange<int>(1, 9);
@@ -934,6 +1023,26 @@ void HandshakeRun::runOneOp() {
             runChecked(std::move(e), [&] { control_->setCountmacro(value); });
             break;
         }
+        case WritePowerfailreply: {
+            const std::int16_t value = input_.ConsumeBool() ? input_.ConsumeIntegralInRange<std::int16_t>(0, 1)
+                                                            : input_.ConsumeIntegral<std::int16_t>();
+            Expectation e{"powerfailreply = " + std::to_string(value), fieldsNow()};
+            if (value == 0 || value == 1) {
+                e.powerfailreply = value;
+                powerfailreply_ = value;
+            } else {
+                e.error = error_number::InvalidPropertyValue;
+            }
+            runChecked(std::move(e), [&] { control_->setPowerfailreply(value); });
+            break;
+        }
+        case SetClock:
+            clock_ = {.second = input_.ConsumeIntegralInRange<int>(0, 59),
+                      .minute = input_.ConsumeIntegralInRange<int>(0, 59),
+                      .hour = input_.ConsumeIntegralInRange<int>(0, 23),
+                      .yearDay = input_.ConsumeIntegralInRange<int>(0, 365),
+                      .weekday = input_.ConsumeIntegralInRange<int>(0, 6)};
+            break;
         case WriteColstring: {
             CollectionRef replacement;
             if (input_.ConsumeBool()) {

@@ -330,6 +330,12 @@ HRESULT QuenvarComControl::get_countmacro(short* value) { return getProperty(*th
 HRESULT QuenvarComControl::put_countmacro(short value) {
     return putProperty(*this, member::countmacro, byValue(value));
 }
+HRESULT QuenvarComControl::get_powerfailreply(short* value) {
+    return getProperty(*this, member::powerfailreply, value);
+}
+HRESULT QuenvarComControl::put_powerfailreply(short value) {
+    return putProperty(*this, member::powerfailreply, byValue(value));
+}
 HRESULT QuenvarComControl::openx10(short* port) { return callMethod(*this, member::openx10, port); }
 HRESULT QuenvarComControl::closex10() { return callMethod(*this, member::closex10); }
 HRESULT QuenvarComControl::lightson(BSTR* house) { return callMethod(*this, member::lightson, house); }

@@ -71,6 +71,8 @@ public:
     HRESULT STDMETHODCALLTYPE put_checksum(BSTR value) override;
     HRESULT STDMETHODCALLTYPE get_countmacro(short* value) override;
     HRESULT STDMETHODCALLTYPE put_countmacro(short value) override;
+    HRESULT STDMETHODCALLTYPE get_powerfailreply(short* value) override;
+    HRESULT STDMETHODCALLTYPE put_powerfailreply(short value) override;
     HRESULT STDMETHODCALLTYPE openx10(short* port) override;
     HRESULT STDMETHODCALLTYPE closex10() override;
     HRESULT STDMETHODCALLTYPE lightson(BSTR* house) override;

@@ -15,6 +15,7 @@ inline constexpr std::int32_t InvalidProcedureCall = 5;
 inline constexpr std::int32_t Overflow = 6;
 inline constexpr std::int32_t SubscriptOutOfRange = 9;
 inline constexpr std::int32_t TypeMismatch = 13;
+inline constexpr std::int32_t InvalidPropertyValue = 380;
 inline constexpr std::int32_t ObjectRequired = 424;
 inline constexpr std::int32_t CannotCreateObject = 429;
 inline constexpr std::int32_t DeviceUnavailable = 68;
@@ -44,6 +45,9 @@ public:
         return {error_number::InvalidProcedureCall, "Invalid procedure call or argument"};
     }
     static RuntimeError subscriptOutOfRange() { return {error_number::SubscriptOutOfRange, "Subscript out of range"}; }
+    static RuntimeError invalidPropertyValue() {
+        return {error_number::InvalidPropertyValue, "Invalid property value"};
+    }
 
 private:
     std::int32_t number_;

@@ -331,11 +331,10 @@ TEST(NothingLost, RandomCommandsUnderRandomFaults) {
         EXPECT_EQ(f, sent.size()) << "a frame went out that the control never acknowledged";
         acknowledgedButLost += lostHere;
         if (lostHere > 0) {
+            // The mains took a frame the control had acknowledged: once the power-fail request
+            // is answered the transmission goes out again (and is acknowledged again), and the
+            // command raises x10ready only if all of it reached the power line (below).
             EXPECT_TRUE(r.faultStruck && r.fault == FaultKind::PowerFailure) << lostHere << " acknowledged, not sent";
-            // Usually the request meets the control awaiting the ready byte ("Interface is not
-            // responding"); when it meets the control awaiting an echo it is answered quietly.
-            // Either way the command never raises x10ready.
-            EXPECT_NE(r.outcome, Outcome::Ready);
         }
 
         if (r.outcome == Outcome::Ready) {

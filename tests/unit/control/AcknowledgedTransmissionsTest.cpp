@@ -54,7 +54,7 @@ TEST_F(AcknowledgedTransmissionsTest, TellsOfEveryAcknowledgedTransmissionAndNot
         {"a wrong echo is not acknowledged and not told",
          [](control::Quenvar& c, ScriptedSerialComponent& p) {
              c.lightson("P");
-             p.receive(bytes({0xC8, 0xA5, 0x00}));
+             p.receive(bytes({0xC8, 0xC6, 0x00}));
          },
          {}},
         {"a transmission that replaces one under way is told with its own bytes",

@@ -3,15 +3,26 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/Quenvar.h"
+#include "tests/support/HexBytes.h"
 #include "tests/support/QueuedBytes.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/ScriptedSerialComponent.h"
 
 namespace quenvar::testing {
+
+// Bytes arriving from the interface (in hex, one notification each), or a call of the host.
+struct Step {
+    const char* arriving = nullptr;
+    std::function<void(control::Quenvar&)> call;
+};
+inline Step arrive(const char* bytesInHex) { return {bytesInHex, {}}; }
+inline Step host(std::function<void(control::Quenvar&)> call) { return {nullptr, std::move(call)}; }
 
 class ControlFixture : public ::testing::Test {
 protected:
@@ -36,6 +47,16 @@ protected:
     }
 
     void openPort() { control->openx10(1); }
+
+    void play(const std::vector<Step>& steps) {
+        for (const Step& step : steps) {
+            if (step.arriving) {
+                port->receive(hex(step.arriving));
+            } else {
+                step.call(*control);
+            }
+        }
+    }
 
     std::string queued() { return queuedBytes(control->colstring()); }
 

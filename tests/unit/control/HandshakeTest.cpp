@@ -103,27 +103,29 @@ TEST_F(HandshakeTest, StrayBytesWhenIdleAreDropped) {
 
 TEST_F(HandshakeTest, PowerFailByteWhileAwaitingEchoIsAnsweredUnlessItIsTheEcho) {
     openPort();
-    queuePair(0x06, 0x52);
-    control->sendx10(bytes({0x04}), bytes({0x56}));  // checksum 0x5A
-    port->writes.clear();
-    // The interface lost the transmission with the mains: the request is answered as when idle.
-    port->receive(bytes({0xA5}));
-    EXPECT_EQ(port->takeWritten(), bytes({0xFB}) + std::string(42, '\0'));
-    EXPECT_EQ(control->comstatus(), hs::idle);
-    EXPECT_EQ(control->countmacro(), 0);
-    EXPECT_EQ(control->colstring()->count(), 2);  // the queued function is not touched
-    EXPECT_EQ(readyEvents, 0);
-    EXPECT_TRUE(boxes.shown.empty());
-
     control->sendx10(bytes({0x04}), bytes({0xA1}));  // checksum 0xA5
     port->writes.clear();
     port->receive(bytes({0xA5}));
     EXPECT_EQ(port->takeWritten(), bytes({0x00}));
     EXPECT_EQ(control->comstatus(), hs::awaitingReady);
+
+    queuePair(0x06, 0x52);
+    control->sendx10(bytes({0x04}), bytes({0x56}));  // checksum 0x5A
+    port->writes.clear();
+    // The interface lost the transmission with the mains: the request is answered as when idle,
+    // and the command stays under way (the power-fail reply tests follow it to its end).
+    port->receive(bytes({0xA5}));
+    EXPECT_EQ(port->takeWritten(), bytes({0xFB}) + std::string(42, '\0'));
+    EXPECT_EQ(control->comstatus(), hs::awaitingEcho);
+    EXPECT_EQ(control->countmacro(), 0);
+    EXPECT_EQ(control->colstring()->count(), 2);  // the queued function is not touched
+    EXPECT_EQ(readyEvents, 0);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(HandshakeTest, AnythingButReadyWhileAwaitingReadyReportsTheInterface) {
-    for (int answer : {0xA5, 0x00, 0x6A, 0xAA}) {
+    // (0xA5 there is the interface's power-fail request: see the power-fail reply tests.)
+    for (int answer : {0x00, 0x6A, 0xAA}) {
         SCOPED_TRACE(answer);
         boxes.shown.clear();
         openPort();

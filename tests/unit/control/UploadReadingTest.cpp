@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control/UploadDecoder.h"
+#include "tests/support/HexBytes.h"
 #include "tests/unit/control/ControlFixture.h"
 
 namespace quenvar::control {
@@ -22,38 +23,6 @@ namespace {
 
 using control::HeardFunction;
 namespace hs = control::handshake;
-
-// "5A 03" -> the bytes 0x5A 0x03; blanks between digit pairs are ignored.
-std::string hex(const char* text) {
-    std::string digits;
-    for (const char* c = text; *c; ++c) {
-        if (*c != ' ') digits += *c;
-    }
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-    }
-    return bytes;
-}
-
-// The bytes as "5A 03 ...", for messages that show what differs.
-std::string spaced(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (char byte : bytes) {
-        const auto value = static_cast<unsigned char>(byte);
-        text += (text.empty() ? "" : " ") + std::string{digits[value >> 4], digits[value & 0x0F]};
-    }
-    return text;
-}
-
-// Bytes arriving from the interface (in hex, one notification each), or a call of the host.
-struct Step {
-    const char* arriving = nullptr;
-    std::function<void(control::Quenvar&)> call;
-};
-Step arrive(const char* bytesInHex) { return {bytesInHex, {}}; }
-Step host(std::function<void(control::Quenvar&)> call) { return {nullptr, std::move(call)}; }
 
 struct Script {
     const char* name;
@@ -73,13 +42,7 @@ class UploadReading : public ControlFixture, public ::testing::WithParamInterfac
 TEST_P(UploadReading, AnswersThePollReadsTheUploadAndGoesOnWithItsOwnWork) {
     const Script& script = GetParam();
     openPort();
-    for (const Step& step : script.steps) {
-        if (step.arriving) {
-            port->receive(hex(step.arriving));
-        } else {
-            step.call(*control);
-        }
-    }
+    play(script.steps);
     EXPECT_EQ(spaced(port->takeWritten()), spaced(hex(script.written)));
     EXPECT_EQ(heard, script.heard);
     EXPECT_EQ(readyEvents, script.readyEvents);

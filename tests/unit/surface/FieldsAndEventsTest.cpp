@@ -1,4 +1,4 @@
-// The six fields as hosts read and write them, and the event x10ready through the connection
+// The seven fields as hosts read and write them, and the event x10ready through the connection
 // point.
 
 #include <gtest/gtest.h>
@@ -42,7 +42,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldWriteRow{"sendstatusAnyNonzero", member::sendstatus, int16(2), Variant::fromBool(true)},
                       FieldWriteRow{"sendstatusZero", member::sendstatus, int32(0), Variant::fromBool(false)},
                       FieldWriteRow{"checksum", member::checksum, text("h"), text("h")},
-                      FieldWriteRow{"countmacro", member::countmacro, int16(-32768), int16(-32768)}),
+                      FieldWriteRow{"countmacro", member::countmacro, int16(-32768), int16(-32768)},
+                      FieldWriteRow{"powerfailreplyClock", member::powerfailreply, int16(1), int16(1)},
+                      FieldWriteRow{"powerfailreplyFromText", member::powerfailreply, text("1"), int16(1)},
+                      FieldWriteRow{"powerfailreplyMacro", member::powerfailreply, int32(0), int16(0)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SurfaceFixture, FieldsStartAtTheirCreationValues) {
@@ -51,6 +54,7 @@ TEST_F(SurfaceFixture, FieldsStartAtTheirCreationValues) {
     EXPECT_EQ(control->get(member::sendstatus), Variant::fromBool(false));
     EXPECT_EQ(control->get(member::checksum), text(""));
     EXPECT_EQ(control->get(member::countmacro), int16(0));
+    EXPECT_EQ(control->get(member::powerfailreply), int16(0));
 }
 
 TEST_F(SurfaceFixture, WritesReachTheStateTheControlWorksWith) {
@@ -76,6 +80,17 @@ TEST_F(SurfaceFixture, FailedFieldWritesLeaveTheFieldAlone) {
               error_number::ArgumentTypeMismatch);
     EXPECT_EQ(control->core().countmacro(), 5);
     EXPECT_EQ(control->core().comstatus(), 0);
+}
+
+TEST_F(SurfaceFixture, PowerfailreplyRefusesValuesThatAreNoSetting) {
+    control->put(member::powerfailreply, int16(1));
+    for (const Variant& value : {int16(2), int16(-1), text("3"), Variant::fromBool(true)}) {
+        const RaisedError raised = errorOf([&] { control->put(member::powerfailreply, value); });
+        EXPECT_EQ(raised.number, 380);
+        EXPECT_EQ(raised.description, "Invalid property value");
+        EXPECT_EQ(control->get(member::powerfailreply), int16(1));
+    }
+    EXPECT_EQ(control->core().powerfailreply(), control::power_fail_reply::clockSetting);
 }
 
 std::shared_ptr<automation::Collection> collectionOf(const Variant& value) {

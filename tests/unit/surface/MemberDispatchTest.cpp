@@ -115,7 +115,7 @@ TEST_F(SurfaceFixture, IdsOfNoMemberFailAndRunNothing) {
     port->open = true;
     // The positions of the private procedures, the default member, one past the last method and
     // one past the last field.
-    for (MemberId id : {0x60030002, 0x60030003, 0x6003000B, 0, 0x6003000D, 0x40030006, -1}) {
+    for (MemberId id : {0x60030002, 0x60030003, 0x6003000B, 0, 0x6003000D, 0x40030007, -1}) {
         for (auto kind : {automation::InvokeKind::Method, automation::InvokeKind::PropertyGet}) {
             std::vector<Variant> args = kind == automation::InvokeKind::Method
                                             ? std::vector<Variant>{text("A"), text("01")}

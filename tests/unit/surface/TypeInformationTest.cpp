@@ -32,6 +32,8 @@ const std::vector<FunctionEntry>& publishedEntries() {
         {0x40030004, "checksum", InvokeKind::PropertyPut, {{"value", VarType::Text}}, none},
         {0x40030005, "countmacro", InvokeKind::PropertyGet, noParams, VarType::Int16},
         {0x40030005, "countmacro", InvokeKind::PropertyPut, {{"value", VarType::Int16}}, none},
+        {0x40030006, "powerfailreply", InvokeKind::PropertyGet, noParams, VarType::Int16},
+        {0x40030006, "powerfailreply", InvokeKind::PropertyPut, {{"value", VarType::Int16}}, none},
         {0x60030000, "openx10", InvokeKind::Method, {{"port", VarType::Int16}}, none},
         {0x60030001, "closex10", InvokeKind::Method, noParams, none},
         {0x60030004, "lightson", InvokeKind::Method, {{"house", VarType::Text}}, none},
@@ -68,11 +70,11 @@ TEST_P(TypeEntry, MatchesThePublishedTable) {
     EXPECT_EQ(actual.resultType, expected.resultType);
 }
 
-INSTANTIATE_TEST_SUITE_P(QuenvarInterface, TypeEntry, ::testing::Range<std::size_t>(0, 22));
+INSTANTIATE_TEST_SUITE_P(QuenvarInterface, TypeEntry, ::testing::Range<std::size_t>(0, 24));
 
-TEST(QuenvarInterface, HasTwentyTwoEntriesAndItsFlags) {
+TEST(QuenvarInterface, HasTwentyFourEntriesAndItsFlags) {
     const auto& info = control::quenvarInterface();
-    EXPECT_EQ(info.entries().size(), 22u);
+    EXPECT_EQ(info.entries().size(), 24u);
     EXPECT_EQ(info.name, "_quenvar");
     EXPECT_EQ(info.iid, control::identifiers::quenvarInterface);
     EXPECT_EQ(info.flags, (automation::InterfaceFlags{
@@ -84,6 +86,7 @@ TEST(QuenvarInterface, NamesResolveToTheirIdsWhateverTheCase) {
     EXPECT_EQ(info.idOfName("Lightsoff"), 0x60030006);
     EXPECT_EQ(info.idOfName("LIGHTSON"), 0x60030004);
     EXPECT_EQ(info.idOfName("colstring"), 0x40030003);
+    EXPECT_EQ(info.idOfName("PowerFailReply"), 0x40030006);
     EXPECT_FALSE(info.idOfName("gethouse").has_value());
     EXPECT_FALSE(info.idOfName("getunit").has_value());
 }

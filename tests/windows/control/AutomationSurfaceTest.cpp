@@ -103,6 +103,7 @@ TEST_F(AutomationSurface, TheEmbeddedTypeLibraryDescribesExactlyTheMemberTable) 
     EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FHIDDEN);
     EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE);
     const std::vector<automation::FunctionEntry> entries = control::quenvarInterface().entries();
+    EXPECT_EQ(entries.size(), 24u) << "seven fields (a read and a write each) and ten methods";
     ASSERT_EQ(attributes->cFuncs, entries.size());
     info->ReleaseTypeAttr(attributes);
 
@@ -253,6 +254,8 @@ TEST_F(AutomationSurface, FieldsStoreWhatIsWrittenInTheirOwnType) {
     const Case cases[] = {
         {control::member::comstatus, Value::int16(99), VT_I2, Value::int16(99)},
         {control::member::countmacro, Value::text(L"-7"), VT_I2, Value::int16(-7)},
+        {control::member::powerfailreply, Value::text(L"1"), VT_I2, Value::int16(1)},
+        {control::member::powerfailreply, Value::int32(0), VT_I2, Value::int16(0)},
         // A nonzero number stored in the Boolean field reads back as true (-1).
         {control::member::sendstatus, Value::int32(5), VT_BOOL, trueFlag},
         {control::member::strtotal, Value::int16(12), VT_BSTR, Value::text(L"12")},
@@ -267,6 +270,19 @@ TEST_F(AutomationSurface, FieldsStoreWhatIsWrittenInTheirOwnType) {
         ASSERT_EQ(V_VT(&read.value.v), c.readType);
         EXPECT_EQ(VarCmp(&read.value.v, const_cast<VARIANT*>(&c.read.v), LOCALE_USER_DEFAULT, 0),
                   static_cast<HRESULT>(VARCMP_EQ));
+    }
+}
+
+TEST_F(AutomationSurface, APowerFailReplyThatIsNoSettingIsError380AndChangesNothing) {
+    ASSERT_EQ(put(control_, control::member::powerfailreply, Value::int16(1)).status, S_OK);
+    for (const Value& written : {Value::int16(2), Value::int32(-1), Value::text(L"7")}) {
+        const CallResult refused = put(control_, control::member::powerfailreply, written);
+        EXPECT_EQ(refused.status, DISP_E_EXCEPTION);
+        EXPECT_EQ(refused.scode, static_cast<HRESULT>(0x800A017C));  // 380
+        EXPECT_EQ(refused.description, L"Invalid property value");
+        const CallResult kept = get(control_, control::member::powerfailreply);
+        ASSERT_EQ(V_VT(&kept.value.v), VT_I2);
+        EXPECT_EQ(V_I2(&kept.value.v), 1);
     }
 }
 

@@ -37,6 +37,11 @@ unit = "x"
 control.x10on house, unit
 Check Err.Number = 13, "a unit that is no number raises error 13 (got " & Err.Number & ": " & Err.Description & ")"
 Check Err.Source = "quenvar", "the error's source is quenvar (got " & Err.Source & ")"
+Err.Clear
+control.powerfailreply = 1
+control.powerfailreply = 2
+Check Err.Number = 380, "a power-fail reply that is no setting raises error 380 (got " & Err.Number & ")"
+Check control.powerfailreply = 1, "the power-fail reply keeps its setting"
 On Error GoTo 0
 
 control.closex10
