@@ -99,7 +99,7 @@ TEST_F(ModuleFixture, CreatedControlDescribesItsTypeLibrary) {
     EXPECT_EQ(provider->classInfo().clsid, ids::quenvarClass);
     EXPECT_FALSE(provider->classInfo().creatable);
     ASSERT_NE(library.findInterface(ids::quenvarInterface), nullptr);
-    EXPECT_EQ(library.findInterface(ids::quenvarInterface)->entries().size(), 22u);
+    EXPECT_EQ(library.findInterface(ids::quenvarInterface)->entries().size(), 24u);
     ASSERT_NE(library.findInterface(ids::quenvarEvents), nullptr);
     EXPECT_TRUE(library.findInterface(ids::quenvarEvents)->flags.dispatchOnly);
 }
