@@ -430,6 +430,7 @@ void Bridge::onCallFinished(const headless::CommandResult& result) {
     const Call call = calls_[nextCall_];
     switch (result.outcome) {
         case CommandOutcome::Ready:
+            retried_ = false;
             setAnswering(true);
             applyCall(address, call);
             if (++nextCall_ < calls_.size()) {
@@ -448,12 +449,18 @@ void Bridge::onCallFinished(const headless::CommandResult& result) {
             }
             break;
         case CommandOutcome::TimedOut:
-            forgetLevel(address);
-            try {
-                host_.resetHandshake();
-            } catch (const automation::RuntimeError& error) {
-                qCWarning(bridgeLog).noquote() << "cannot reset the handshake:" << error.description().c_str();
+            // Dropped by the interface (it was answering a power failure): an On, Off or house
+            // command goes out once more, since sending it twice does no harm. Dim and Bright,
+            // which would move a lamp twice, never do.
+            if (result.handshakeState == 0 && !retried_ && call.function != Function::Dim &&
+                call.function != Function::Bright) {
+                retried_ = true;
+                resetControlHandshake();
+                startNextCall();
+                return;
             }
+            forgetLevel(address);
+            resetControlHandshake();
             setAnswering(false);
             finishJob(std::pair("the interface did not finish in time: " + result.message, answer_code::notFinished));
             break;
@@ -468,12 +475,21 @@ void Bridge::onCallFinished(const headless::CommandResult& result) {
     pump();
 }
 
+void Bridge::resetControlHandshake() {
+    try {
+        host_.resetHandshake();
+    } catch (const automation::RuntimeError& error) {
+        qCWarning(bridgeLog).noquote() << "cannot reset the handshake:" << error.description().c_str();
+    }
+}
+
 void Bridge::finishJob(const std::optional<std::pair<QString, int>>& failure) {
     if (!current_) return;
     const Job job = std::move(*current_);
     current_.reset();
     calls_.clear();
     nextCall_ = 0;
+    retried_ = false;
     if (failure) {
         qCWarning(bridgeLog).noquote() << job.request.address.text() << ":" << failure->first;
         answer(job.waiting, failureJson(failure->first, failure->second));

@@ -14,7 +14,8 @@
 //   out), or {"error":"<message>","code":N}: code 2 for a request the bridge or the control
 //   cannot carry out as written (the same reason goes on the error topic), code 3 when the
 //   interface did not finish in time, stopped answering, or is offline (its device cannot be
-//   opened).
+//   opened). An On, Off or house command the interface dropped (it was busy answering a power
+//   failure) is sent once more before it counts as failed; Dim and Bright never are.
 // - Availability: the interface is online while its port is open and its last command went
 //   through; it goes offline when the device goes away (tried again every retry interval), or
 //   when a command gets no x10ready in the command timeout (the handshake is then reset through
@@ -107,6 +108,7 @@ private:
     std::vector<Call> callsFor(const Request& request) const;
     void applyCall(const Address& address, const Call& call);
     void forgetLevel(const Address& address);
+    void resetControlHandshake();
 
     BridgeConfig config_;
     Topics topics_;
@@ -131,6 +133,7 @@ private:
     std::optional<Job> current_;
     std::vector<Call> calls_;
     std::size_t nextCall_ = 0;
+    bool retried_ = false;  // the current call was sent again after the interface dropped it
 };
 
 }  // namespace quenvar::mqtt

@@ -20,7 +20,19 @@ HeadlessHost::HeadlessHost(QObject* parent) : QObject(parent) {
     qRegisterMetaType<CommandResult>();
     limit_.setSingleShot(true);
     connect(&limit_, &QTimer::timeout, this, [this] {
-        if (running_) finish({CommandOutcome::TimedOut, whatWasAwaited()});
+        if (!running_) return;
+        const int state = handshakeState();
+        QString what;
+        switch (state) {
+            case 1: what = QStringLiteral("the interface did not echo the checksum in time"); break;
+            case 99: what = QStringLiteral("the interface did not send its ready byte in time"); break;
+            case 0:
+                what = QStringLiteral(
+                    "the interface dropped the transmission (after a power failure it asks for its reply first)");
+                break;
+            default: what = QStringLiteral("the interface did not finish in time"); break;
+        }
+        finish({CommandOutcome::TimedOut, what, 0, state});
     });
     // The sink may be called after this host went (a control kept alive elsewhere): it reaches
     // the host only through a guarded pointer.
@@ -163,21 +175,14 @@ void HeadlessHost::finish(CommandResult result) {
         this, [this, result = std::move(result)] { emit finished(result); }, Qt::QueuedConnection);
 }
 
-QString HeadlessHost::whatWasAwaited() {
-    std::optional<MemberId> comstatus;
+int HeadlessHost::handshakeState() {
     try {
-        comstatus = findMember(QStringLiteral("comstatus"));
+        if (const std::optional<MemberId> comstatus = findMember(QStringLiteral("comstatus")))
+            return get(*comstatus).toInt32();
     } catch (const RuntimeError&) {
+        // A control that cannot tell: the state stays unknown.
     }
-    const int state = comstatus ? get(*comstatus).toInt32() : -1;
-    switch (state) {
-        case 1: return QStringLiteral("the interface did not echo the checksum in time");
-        case 99: return QStringLiteral("the interface did not send its ready byte in time");
-        case 0:
-            return QStringLiteral(
-                "the interface dropped the transmission (after a power failure it asks for its reply first)");
-        default: return QStringLiteral("the interface did not finish in time");
-    }
+    return -1;
 }
 
 void HeadlessHost::resetHandshake() {

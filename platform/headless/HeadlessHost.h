@@ -51,6 +51,10 @@ struct CommandResult {
     QString message;
     // The run-time error's number (Failed only).
     int errorNumber = 0;
+    // TimedOut only: the control's handshake state when the time was up (1 awaiting the echo, 99
+    // the ready byte, 0 idle: the interface dropped the transmission, as after a power failure);
+    // -1 when the control has no such field.
+    int handshakeState = -1;
 };
 
 class HeadlessHost : public QObject {
@@ -91,7 +95,7 @@ private:
     void onEvent(const QString& name, automation::MemberId id, const QVariantList& arguments);
     void onMessage(const QString& prompt, const QString& title);
     void finish(CommandResult result);
-    QString whatWasAwaited();
+    int handshakeState();
 
     QString progId_;
     automation::ObjectRef object_;
