@@ -189,6 +189,14 @@ TEST_F(QuenvarProgram, AnInterfaceThatDoesNotFinishEndsWithThreeAndWhatWasLastSe
     EXPECT_EQ(run({"off", "A1"}).exitCode, 0);
 }
 
+TEST_F(QuenvarProgram, APowerFailureDuringACommandIsAnsweredAndTheCommandCompletes) {
+    simulator.powerFailure();
+    const Ended ended = run({"on", "B2"});
+    EXPECT_EQ(ended.exitCode, 0) << ended.err.toStdString();
+    EXPECT_TRUE(simulator.module('B', 2).on);
+    EXPECT_TRUE(simulator.receivedBytes().contains(QByteArray::fromHex("fb") + QByteArray(42, '\0')));
+}
+
 TEST_F(QuenvarProgram, APortThatCannotBeOpenedEndsWithFourAndTheRemedy) {
     struct Row {
         QStringList arguments;
