@@ -212,11 +212,6 @@ TEST_F(QuenvarProgram, APortThatCannotBeOpenedEndsWithFourAndTheRemedy) {
         EXPECT_EQ(ended.exitCode, 4);
         EXPECT_TRUE(ended.err.startsWith("quenvar: ") && ended.err.contains(row.says)) << ended.err.toStdString();
     }
-    simulator.disappear();
-    const Ended gone = run({"on", "A1", "--timeout", "1"});
-    EXPECT_TRUE(gone.exitCode == 4 || gone.exitCode == 3) << gone.exitCode;
-    EXPECT_TRUE(gone.err.contains(simulator.devicePath()) || gone.err.contains("COMM1") || gone.err.contains("port"))
-        << gone.err.toStdString();
 }
 
 TEST_F(QuenvarProgram, ADeviceThatVanishesDuringACommandEndsItNamingTheDevice) {
