@@ -158,6 +158,9 @@ private:
         bool resumeCommand = false;
     };
     void answerPowerFail(bool resumeCommand);
+    // False while x10ready is being raised and the host has started no transmission since: the
+    // state is still 1 then, but nothing awaits the interface and nothing is to be sent again.
+    bool transmissionOutstanding() const { return !readyRaisedAfter_ || *readyRaisedAfter_ != transmissionsSent_; }
     void readReplyByte(int byte);
     // The reply's handshake is over (or given up): the command it broke into goes out again;
     // else, when the host started transmissions meanwhile, the first of them goes out.
@@ -234,6 +237,8 @@ private:
 
     // Counted for callHost's outcome.
     std::uint64_t transmissionsSent_ = 0;
+    // While x10ready is raised: the transmissions counted when it was.
+    std::optional<std::uint64_t> readyRaisedAfter_;
     // The latest transmission, for the account of acknowledged transmissions; and its texts as
     // the host gave them, to send it again when the interface did not take it.
     x10::Transmission latest_;

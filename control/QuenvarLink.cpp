@@ -159,7 +159,7 @@ void Quenvar::onComm() {
             // until its power-fail request is answered; left unanswered here, no later command
             // would ever get through. (A checksum that is itself 0xA5 was taken as the echo above.)
             if (byte == x10::powerFailRequest) {
-                answerPowerFail(true);
+                answerPowerFail(transmissionOutstanding());
                 return;
             }
             // The interface polls instead of echoing: it did not take the transmission, which goes
@@ -289,10 +289,13 @@ void Quenvar::goOnAfterReady() {
         sendFrontPair();
         return;
     }
+    const std::optional<std::uint64_t> outerReady = readyRaisedAfter_;
+    readyRaisedAfter_ = transmissionsSent_;
     const HostCallOutcome ready = callHost(x10ready_);
     if (ready.controlGone) {
         return;
     }
+    readyRaisedAfter_ = outerReady;
     // A host that starts a transmission from its x10ready handler must not lose it: its
     // checksum echo is awaited, so the control stays busy instead of going idle.
     if (!ready.transmissionStarted) {

@@ -290,6 +290,8 @@ private:
     };
     std::optional<Reply> reply_;
     std::int16_t powerfailreply_ = 0;
+    // While x10ready is raised (innermost last): the transmissions counted when it was.
+    std::vector<std::uint64_t> readyRaisedAfter_;
     quenvar::control::x10::LocalTime clock_{.second = 41, .minute = 33, .hour = 22, .yearDay = 341, .weekday = 2};
     int opsRun_ = 0;
     int depth_ = 0;
@@ -391,7 +393,11 @@ void HandshakeRun::onReady() {
     check(control_->comstatus() == 1 && !control_->sendstatus(),
           "x10ready is raised while comstatus is 1 and sendstatus false",
           "comstatus " + std::to_string(control_->comstatus()));
-    if (pendingReadyOps_ > 0) runHostCodeInside();
+    if (pendingReadyOps_ > 0) {
+        readyRaisedAfter_.push_back(transmissions_);
+        runHostCodeInside();
+        readyRaisedAfter_.pop_back();
+    }
 }
 
 void HandshakeRun::onHeard(const quenvar::control::HeardFunction& function) {
@@ -742,8 +748,10 @@ Expectation HandshakeRun::expectNotification(std::int16_t reason) {
             }
         } else if (byte == 0xA5) {
             // A power-fail request instead of the echo: the interface lost the transmission,
-            // which goes out again once the request is answered.
-            expectPowerFailReply(e, true);
+            // which goes out again once the request is answered (none is awaited while x10ready
+            // is raised and the host has sent nothing since).
+            const bool outstanding = readyRaisedAfter_.empty() || readyRaisedAfter_.back() != transmissions_;
+            expectPowerFailReply(e, outstanding);
         } else if (byte == 0x5A) {
             // The poll instead of the echo: the transmission goes again after the upload.
             expectPollAnswer(e, After::SendAgain);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <bitset>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -108,6 +109,42 @@ INSTANTIATE_TEST_SUITE_P(States, PowerFailReply, ::testing::Values(
                  {arrive("A5"), host(onA1), arrive("8E 6A 55 68 55")}, clockSetting + " 0466 00 0662 00", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// The request can also reach the control while its host handles x10ready (a host whose handler
+// shows a box of its own): the state is still 1 then, but the command is done and nothing is
+// sent again, unless the handler started one of its own.
+TEST_F(PowerFailReply, DuringX10readyOnlyATransmissionTheHostStartedGoesOutAgain) {
+    struct Case {
+        const char* name;
+        std::function<void()> handler;
+        std::string written;  // after On A1's own bytes
+    };
+    const std::vector<Case> cases = {
+        {"nothing started", [this] { port->receive(hex("A5 8E 55")); }, clockSetting + " 00"},
+        {"Off B2 started",
+         [this] {
+             control->x10off("B", "02");
+             port->receive(hex("A5 8E 55 F2 55 E9 55"));
+         },
+         "04EE " + clockSetting + " 00 04EE 00 06E3 00"},
+    };
+    openPort();
+    control->setPowerfailreply(reply::clockSetting);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        readyEvents = 0;
+        onReady = [&] {
+            onReady = nullptr;  // the x10ready of the handler's own command is plain
+            c.handler();
+        };
+        play({host(onA1), arrive("6A 55 68")});
+        port->writes.clear();
+        port->receive(hex("55"));
+        EXPECT_EQ(spaced(port->takeWritten()), spaced(hex(c.written)));
+        EXPECT_EQ(control->comstatus(), hs::idle);
+        EXPECT_EQ(control->colstring()->count(), 0);
+    }
+}
 
 TEST(ClockSetting, CarriesTheTimeDayAndMonitoredHouse) {
     struct Case {
