@@ -64,14 +64,24 @@ std::string describeValue(const Variant& value) {
     return "a value";
 }
 
-Variant convertOrExplain(const Variant& value, VarType type, const std::string& where) {
+// Where the argument at `position` of a call of `member` as `kind` comes from, for descriptions.
+std::string placeOf(const MemberInfo& member, InvokeKind kind, std::size_t position) {
+    if (kind != InvokeKind::Method) return "the value for " + member.name;
+    return "argument '" + member.params[position].name + "' of " + member.name;
+}
+
+// The conversion's own error (type mismatch or overflow), told where and why, and marked with
+// the argument's position so that a host can point at it.
+Variant convertOrExplain(const Variant& value, VarType type, const MemberInfo& member, InvokeKind kind,
+                         std::size_t position) {
     try {
         return value.convertedTo(type);
     } catch (const RuntimeError& error) {
         const std::string reason = error.number() == error_number::Overflow
                                        ? describeValue(value) + " is outside the range of " + typeName(type)
                                        : describeValue(value) + " cannot be converted to " + typeName(type);
-        throw RuntimeError(error_number::ArgumentTypeMismatch, error.description() + " in " + where + ": " + reason);
+        throw RuntimeError(error.number(),
+                           error.description() + " in " + placeOf(member, kind, position) + ": " + reason, position);
     }
 }
 
@@ -142,24 +152,28 @@ std::vector<Variant> convertArguments(const MemberInfo& member, std::span<const 
     std::vector<Variant> converted;
     converted.reserve(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const ParamInfo& param = member.params[i];
-        converted.push_back(convertOrExplain(args[i], param.type, "argument '" + param.name + "' of " + member.name));
+        converted.push_back(convertOrExplain(args[i], member.params[i].type, member, InvokeKind::Method, i));
     }
     return converted;
 }
 
 Variant convertPropertyValue(const MemberInfo& member, InvokeKind kind, const Variant& value) {
     if (kind == InvokeKind::PropertyPutRef && value.type() != VarType::Object) {
-        throw RuntimeError(error_number::ArgumentTypeMismatch, "Type mismatch in the value for " + member.name + ": " +
-                                                                   describeValue(value) + " is no object reference");
+        const RuntimeError mismatch = RuntimeError::typeMismatch();
+        throw RuntimeError(mismatch.number(),
+                           mismatch.description() + " in " + placeOf(member, kind, 0) + ": " + describeValue(value) +
+                               " is no object reference",
+                           0);
     }
-    return convertOrExplain(value, member.valueType, "the value for " + member.name);
+    return convertOrExplain(value, member.valueType, member, kind, 0);
 }
 
 Variant runMember(const MemberInfo& member, const std::function<Variant()>& body) {
     try {
         return body();
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError& error) {
+        // A position names an argument of this call only, never one of a call the member made.
+        if (error.argument()) throw RuntimeError(error.number(), error.description());
         throw;
     } catch (const std::exception& failure) {
         throw RuntimeError(error_number::UnexpectedFailure, member.name + " failed: " + failure.what());
@@ -187,4 +201,14 @@ void checkBindings(const InterfaceInfo& info, const std::vector<BindingCode>& co
 }
 
 }  // namespace dispatch_detail
+
+RuntimeError argumentNotTaken(const InterfaceInfo& info, MemberId id, InvokeKind kind, std::size_t argumentCount,
+                              std::size_t position, const RuntimeError& cause) {
+    const MemberInfo& member = dispatch_detail::requireMember(info, id, kind, argumentCount);
+    return RuntimeError(cause.number(),
+                        cause.description() + " in " + placeOf(member, kind, position) +
+                            ": the value passed is of a kind that no member takes",
+                        position);
+}
+
 }  // namespace quenvar::automation

@@ -26,14 +26,15 @@
 //   value): BadParameterCount (0x8002000E); nothing runs.
 // - Every argument is converted to its declared type before the member runs (a number for a
 //   Text parameter becomes its decimal text; "x" for an Int16 parameter fails). A failed
-//   conversion is ArgumentTypeMismatch (0x80020005) whose description names the parameter,
-//   the member and the reason (type mismatch or overflow); nothing runs.
+//   conversion raises the conversion's own error, type mismatch (13) or overflow (6), whose
+//   description names the parameter, the member and the reason, and whose argument() is the
+//   parameter's position; nothing runs.
 // - A Property put hands the code the value converted to the property's type (a Bool property
 //   receives true for any nonzero number). An ObjectProperty putref accepts an object or the
-//   null reference; anything else is ArgumentTypeMismatch.
-// - A RuntimeError raised by the member passes through unchanged (its own number and
-//   description). Any other std::exception becomes a RuntimeError with number 0x80004005
-//   whose description names the member and the exception's text.
+//   null reference; anything else is type mismatch (13). The value's position is 0.
+// - A RuntimeError raised by the member passes through with its own number and description
+//   (and no argument(): that names arguments of this call only). Any other std::exception becomes a RuntimeError with
+//   number 0x80004005 whose description names the member and the exception's text.
 // - The caller's arguments are never written back: the code works on converted copies.
 
 #include <cstdint>
@@ -146,13 +147,20 @@ std::shared_ptr<Target> objectAs(const ObjectRef& object) {
     return target;
 }
 
+// For a host layer that could not take the value at `position` of a call into a Variant at all
+// (`cause` says why): the error the call fails with. The member, the kind of call and the
+// argument count are judged first, by the same rules as every call through a table, so a call
+// that is wrong in those ways raises that error instead, whatever it passed.
+RuntimeError argumentNotTaken(const InterfaceInfo& info, MemberId id, InvokeKind kind, std::size_t argumentCount,
+                              std::size_t position, const RuntimeError& cause);
+
 namespace dispatch_detail {
 // Finds the member `id` and checks that it answers `kind` with `argumentCount` arguments;
 // raises MemberNotFound or BadParameterCount otherwise.
 const MemberInfo& requireMember(const InterfaceInfo& info, MemberId id, InvokeKind kind, std::size_t argumentCount);
-// The arguments converted to the declared parameter types; raises ArgumentTypeMismatch.
+// The arguments converted to the declared parameter types; raises the conversion's error.
 std::vector<Variant> convertArguments(const MemberInfo& member, std::span<const Variant> args);
-// The value of a put or putref converted to the property's type; raises ArgumentTypeMismatch.
+// The value of a put or putref converted to the property's type; raises the conversion's error.
 Variant convertPropertyValue(const MemberInfo& member, InvokeKind kind, const Variant& value);
 // Runs `body`, turning any exception other than RuntimeError into one naming the member.
 Variant runMember(const MemberInfo& member, const std::function<Variant()>& body);

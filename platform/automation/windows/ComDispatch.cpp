@@ -20,29 +20,36 @@ std::string nameText(LPOLESTR name) {
     return text;
 }
 
-// How the host's flags call this member. Script hosts set DISPATCH_METHOD and
-// DISPATCH_PROPERTYGET together for both a method call and a property read, and some assign
-// objects with DISPATCH_PROPERTYPUT: each is taken as the member's own kind allows.
-std::optional<InvokeKind> kindOf(const MemberInfo& member, WORD flags, UINT argumentCount) {
-    const bool isMethod = member.kind == MemberKind::Method;
-    if (flags & DISPATCH_PROPERTYPUTREF) {
-        if (member.kind == MemberKind::ObjectProperty) return InvokeKind::PropertyPutRef;
-    }
+// The kind of call the host's flags ask for; nothing for flags that name none. Script hosts set
+// DISPATCH_METHOD and DISPATCH_PROPERTYGET together both to call a method and to read a
+// property, some call a property read DISPATCH_METHOD alone, and some assign objects with
+// DISPATCH_PROPERTYPUT: those conventions are read by the member's kind. Whether the member
+// answers the kind that results is for the runtime's dispatch to decide.
+std::optional<InvokeKind> kindOf(const MemberInfo* member, WORD flags, UINT argumentCount) {
+    const std::optional<MemberKind> memberKind = member ? std::optional(member->kind) : std::nullopt;
+    const bool putsAValue = (flags & DISPATCH_PROPERTYPUT) && memberKind == MemberKind::Property;
+    if (flags & DISPATCH_PROPERTYPUTREF) return putsAValue ? InvokeKind::PropertyPut : InvokeKind::PropertyPutRef;
     if (flags & DISPATCH_PROPERTYPUT) {
-        if (member.kind == MemberKind::Property) return InvokeKind::PropertyPut;
-        if (member.kind == MemberKind::ObjectProperty) return InvokeKind::PropertyPutRef;
+        return memberKind == MemberKind::ObjectProperty ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut;
     }
-    if (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) {
-        if (isMethod) return InvokeKind::Method;
-        if ((flags & DISPATCH_PROPERTYGET) || argumentCount == 0) return InvokeKind::PropertyGet;
+    const bool isMethod = memberKind == MemberKind::Method;
+    if ((flags & DISPATCH_METHOD) && (isMethod || ((flags & DISPATCH_PROPERTYGET) == 0 && argumentCount != 0))) {
+        return InvokeKind::Method;
     }
+    if (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) return InvokeKind::PropertyGet;
     return std::nullopt;
 }
 
-// Where a failing argument came from, for the error's description.
-std::string placeOf(const MemberInfo& member, InvokeKind kind, std::size_t position) {
-    if (kind != InvokeKind::Method) return "the value for " + member.name;
-    return "argument '" + member.params[position].name + "' of " + member.name;
+// Fills the host's EXCEPINFO and argument position for a run-time error of a call.
+HRESULT reportCallError(const RuntimeError& error, const char* source, UINT argumentCount, EXCEPINFO* exception,
+                        UINT* argumentError) {
+    if (error.number() == error_number::MemberNotFound) return DISP_E_MEMBERNOTFOUND;
+    if (error.number() == error_number::BadParameterCount) return DISP_E_BADPARAMCOUNT;
+    // COM counts the arguments last first.
+    if (argumentError != nullptr && error.argument() && *error.argument() < argumentCount) {
+        *argumentError = static_cast<UINT>(argumentCount - 1 - *error.argument());
+    }
+    return reportException(error, source, exception);
 }
 
 class DispatchObject final : public ComObject<IDispatch> {
@@ -124,11 +131,9 @@ HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, con
                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
     static DISPPARAMS noParams{};
     if (params == nullptr) params = &noParams;
-    const MemberInfo* member = info.find(id);
-    if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
-    const std::optional<InvokeKind> kind = kindOf(*member, flags, params->cArgs);
+    const std::optional<InvokeKind> kind = kindOf(info.find(id), flags, params->cArgs);
     if (!kind) return DISP_E_MEMBERNOTFOUND;
-
+    // A write names its one value DISPID_PROPERTYPUT; nothing else takes named arguments.
     const bool isPut = *kind == InvokeKind::PropertyPut || *kind == InvokeKind::PropertyPutRef;
     if (isPut) {
         if (params->cNamedArgs != 1 || params->rgdispidNamedArgs == nullptr ||
@@ -138,27 +143,18 @@ HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, con
     } else if (params->cNamedArgs != 0) {
         return DISP_E_NONAMEDARGS;
     }
-    const std::size_t expected = *kind == InvokeKind::Method ? member->params.size() : isPut ? 1 : 0;
-    if (params->cArgs != expected) return DISP_E_BADPARAMCOUNT;
 
+    const UINT count = params->cArgs;
     try {
-        // COM passes the arguments last first. Each is read and converted into a copy.
+        // The arguments in the member's order (COM passes them last first), each as the runtime's
+        // value; the runtime's dispatch checks and converts them.
         std::vector<Variant> args;
-        args.reserve(expected);
-        for (std::size_t position = 0; position < expected; ++position) {
-            const UINT index = static_cast<UINT>(expected - 1 - position);
-            const VarType declared = *kind == InvokeKind::Method ? member->params[position].type : member->valueType;
+        args.reserve(count);
+        for (UINT position = 0; position < count; ++position) {
             try {
-                Variant value = variantFromCom(params->rgvarg[index]);
-                if (*kind == InvokeKind::PropertyPutRef && value.type() != VarType::Object) {
-                    throw RuntimeError::typeMismatch();
-                }
-                args.push_back(value.convertedTo(declared));
-            } catch (const RuntimeError& error) {
-                if (argumentError != nullptr) *argumentError = index;
-                return reportException(
-                    RuntimeError(error.number(), error.description() + " in " + placeOf(*member, *kind, position)),
-                    source, exception);
+                args.push_back(variantFromCom(params->rgvarg[count - 1 - position]));
+            } catch (const RuntimeError& cause) {
+                throw argumentNotTaken(info, id, *kind, count, position, cause);
             }
         }
         Variant value = invoke(id, *kind, args);
@@ -168,15 +164,11 @@ HRESULT invokeMember(const InterfaceInfo& info, const MemberInvoker& invoke, con
         }
         return S_OK;
     } catch (const RuntimeError& error) {
-        if (error.number() == error_number::MemberNotFound) return DISP_E_MEMBERNOTFOUND;
-        if (error.number() == error_number::BadParameterCount) return DISP_E_BADPARAMCOUNT;
-        return reportException(error, source, exception);
+        return reportCallError(error, source, count, exception, argumentError);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (const std::exception& failure) {
-        return reportException(
-            RuntimeError(error_number::UnexpectedFailure, member->name + " failed: " + failure.what()), source,
-            exception);
+        return reportException(RuntimeError(error_number::UnexpectedFailure, failure.what()), source, exception);
     }
 }
 

@@ -1,13 +1,16 @@
 #pragma once
 // IDispatch's work for objects described by the runtime's InterfaceInfo: names to ids, and
-// Invoke with what real hosts pass (arguments by value, by reference, and VARIANTs holding a
-// reference), each converted to its declared type by the runtime's rules before the member
-// runs. Arguments are never written back.
+// Invoke, which only translates. It reads the host's flags as a kind of call and takes what
+// real hosts pass (arguments by value, by reference, and VARIANTs holding a reference) into the
+// runtime's values; the runtime's dispatch then decides everything else, exactly as for the
+// hosts of the Linux runtime: whether the member answers that kind, the argument count, and each
+// conversion to the declared type. Arguments are never written back.
 //
 // Errors reach the host as DISP_E_EXCEPTION with EXCEPINFO: a language run-time error N as
 // scode 0x800A0000 + N (so a script sees Err.Number N), any other error number as itself, the
-// error's description and the given source. An unknown id or a kind the member lacks answers
-// DISP_E_MEMBERNOTFOUND, a wrong argument count DISP_E_BADPARAMCOUNT.
+// error's description and the given source; for an argument that cannot be converted, its
+// position in *argumentError (counted last first, as COM counts). An unknown id or a kind the
+// member lacks answers DISP_E_MEMBERNOTFOUND, a wrong argument count DISP_E_BADPARAMCOUNT.
 
 #include <windows.h>
 #include <oaidl.h>

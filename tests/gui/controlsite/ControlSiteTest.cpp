@@ -149,8 +149,7 @@ void ControlSiteTest::errorsOfCallsPassToCaller_data() {
     QTest::addColumn<QList<QByteArray>>("texts");
     QTest::addColumn<int>("number");
     QTest::newRow("private procedure") << 0x60030002 << QList<QByteArray>{} << error_number::MemberNotFound;
-    QTest::newRow("port that is no number")
-        << openx10Id << QList<QByteArray>{"x"} << error_number::ArgumentTypeMismatch;
+    QTest::newRow("port that is no number") << openx10Id << QList<QByteArray>{"x"} << error_number::TypeMismatch;
     QTest::newRow("missing argument") << x10onId << QList<QByteArray>{"A"} << error_number::BadParameterCount;
     // The serial component knows no port 99.
     QTest::newRow("error of the member itself") << openx10Id << QList<QByteArray>{"99"} << 8002;

@@ -173,7 +173,7 @@ TEST(EventSink, ChecksAndConvertsLikeAnyDispatchCall) {
     sink.call(levelChanged, {Variant::fromText("45")});
     EXPECT_EQ(received, std::vector<Variant>{Variant::fromInt16(45)});
     EXPECT_EQ(errorNumberOf([&] { sink.call(levelChanged, {}); }), en::BadParameterCount);
-    EXPECT_EQ(errorNumberOf([&] { sink.call(levelChanged, {Variant::fromText("dim")}); }), en::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { sink.call(levelChanged, {Variant::fromText("dim")}); }), en::TypeMismatch);
     EXPECT_EQ(errorNumberOf([&] { sink.call(9); }), en::MemberNotFound);
     EXPECT_EQ(errorNumberOf([&] { sink.get(ready); }), en::MemberNotFound);
     EXPECT_EQ(received, std::vector<Variant>{Variant::fromInt16(45)});

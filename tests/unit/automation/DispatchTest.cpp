@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ using qa::InvokeKind;
 using qa::MemberId;
 using qa::Variant;
 using qa::VarType;
+using quenvar::testing::errorFrom;
 using quenvar::testing::errorNumberOf;
 using quenvar::testing::errorOf;
 
@@ -148,24 +150,24 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCall{"arguments for none", id::fail, InvokeKind::Method, {i16(1)}, en::BadParameterCount},
         RejectedCall{"put without a value", id::level, InvokeKind::PropertyPut, {}, en::BadParameterCount},
         RejectedCall{"get with an argument", id::label, InvokeKind::PropertyGet, {i16(1)}, en::BadParameterCount},
-        RejectedCall{"letters for an integer", id::open, InvokeKind::Method, {text("one")}, en::ArgumentTypeMismatch},
-        RejectedCall{"empty text for an integer", id::open, InvokeKind::Method, {text("")}, en::ArgumentTypeMismatch},
+        RejectedCall{"letters for an integer", id::open, InvokeKind::Method, {text("one")}, en::TypeMismatch},
+        RejectedCall{"empty text for an integer", id::open, InvokeKind::Method, {text("")}, en::TypeMismatch},
         RejectedCall{"integer out of range", id::open, InvokeKind::Method, {Variant::fromInt32(40000)},
-                     en::ArgumentTypeMismatch},
+                     en::Overflow},
         RejectedCall{"last argument bad", id::dim, InvokeKind::Method, {text("A"), text("01"), text("x")},
-                     en::ArgumentTypeMismatch},
+                     en::TypeMismatch},
         RejectedCall{"object for a text", id::send, InvokeKind::Method, {Variant::nullObject(), text("01")},
-                     en::ArgumentTypeMismatch},
+                     en::TypeMismatch},
         RejectedCall{"letters put into an integer", id::level, InvokeKind::PropertyPut, {text("x")},
-                     en::ArgumentTypeMismatch},
+                     en::TypeMismatch},
         RejectedCall{"overflow put into an integer", id::level, InvokeKind::PropertyPut, {text("32768")},
-                     en::ArgumentTypeMismatch},
+                     en::Overflow},
         RejectedCall{"letters put into a Boolean", id::enabled, InvokeKind::PropertyPut, {text("yes")},
-                     en::ArgumentTypeMismatch},
+                     en::TypeMismatch},
         RejectedCall{"number put by reference", id::queue, InvokeKind::PropertyPutRef, {i16(1)},
-                     en::ArgumentTypeMismatch},
+                     en::TypeMismatch},
         RejectedCall{"empty put by reference", id::queue, InvokeKind::PropertyPutRef, {Variant()},
-                     en::ArgumentTypeMismatch},
+                     en::TypeMismatch},
         RejectedCall{"object of the wrong class by reference", id::queue, InvokeKind::PropertyPutRef,
                      {Variant::fromObject(std::make_shared<Panel>())}, en::TypeMismatch}));
 // clang-format on
@@ -185,6 +187,31 @@ TEST(Dispatch, ArgumentErrorNamesTheParameterTheMemberAndTheReason) {
     EXPECT_EQ(unknown.description, "Member not found: _Panel has no member with id 0x60030006");
     const auto count = errorOf([&] { invokeWith(panel, id::send, InvokeKind::Method, {text("A")}); });
     EXPECT_EQ(count.description, "Wrong number of arguments: _Panel.send takes 2 and was given 1");
+}
+
+TEST(Dispatch, AConversionErrorNamesTheArgumentsPositionAndOtherErrorsNone) {
+    struct Case {
+        const char* name;
+        MemberId member;
+        InvokeKind kind;
+        std::vector<Variant> args;
+        std::optional<std::size_t> argument;
+    };
+    const Case cases[] = {
+        {"first of three", id::dim, InvokeKind::Method, {Variant::nullObject(), text("01"), i16(5)}, 0},
+        {"last of three", id::dim, InvokeKind::Method, {text("A"), text("01"), text("lots")}, 2},
+        {"value of a write", id::level, InvokeKind::PropertyPut, {text("x")}, 0},
+        {"number written by reference", id::queue, InvokeKind::PropertyPutRef, {i16(1)}, 0},
+        {"wrong count", id::send, InvokeKind::Method, {text("A")}, std::nullopt},
+        {"no such member", id::gap, InvokeKind::Method, {text("x")}, std::nullopt},
+        {"raised by the member", id::fail, InvokeKind::Method, {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Panel panel;
+        const auto error = errorFrom([&] { invokeWith(panel, c.member, c.kind, c.args); });
+        ASSERT_TRUE(error.has_value()) << c.name;
+        EXPECT_EQ(error->argument(), c.argument) << c.name;
+    }
 }
 
 TEST(Dispatch, ConvertsArgumentsToTheDeclaredTypesBeforeTheMemberRuns) {
@@ -332,7 +359,7 @@ TEST(CollectionDispatch, AnswersItsMembersByIdAndName) {
     EXPECT_EQ(errorNumberOf([&] { object.call(cm::Item, {i16(2)}); }), en::SubscriptOutOfRange);
     EXPECT_EQ(errorNumberOf([&] { object.call(cm::Remove, {i16(0)}); }), en::SubscriptOutOfRange);
     EXPECT_EQ(errorNumberOf([&] { object.put(cm::Count, i16(5)); }), en::MemberNotFound);
-    EXPECT_EQ(errorNumberOf([&] { object.call(cm::Item, {text("first")}); }), en::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { object.call(cm::Item, {text("first")}); }), en::TypeMismatch);
     EXPECT_EQ(object.idOfName("count"), cm::Count);
     EXPECT_EQ(object.idOfName("ITEM"), cm::Item);
     EXPECT_EQ(object.interfaceInfo().entries().size(), 4u);

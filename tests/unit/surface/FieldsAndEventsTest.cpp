@@ -74,10 +74,8 @@ TEST_F(SurfaceFixture, NonzeroSendstatusReadsBackAsMinusOne) {
 
 TEST_F(SurfaceFixture, FailedFieldWritesLeaveTheFieldAlone) {
     control->put(member::countmacro, int16(5));
-    EXPECT_EQ(errorNumberOf([&] { control->put(member::countmacro, text("many")); }),
-              error_number::ArgumentTypeMismatch);
-    EXPECT_EQ(errorNumberOf([&] { control->put(member::comstatus, int32(70000)); }),
-              error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::countmacro, text("many")); }), error_number::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { control->put(member::comstatus, int32(70000)); }), error_number::Overflow);
     EXPECT_EQ(control->core().countmacro(), 5);
     EXPECT_EQ(control->core().comstatus(), 0);
 }

@@ -85,6 +85,7 @@ struct BadArgumentRow {
     const char* name;
     MemberId id;
     std::vector<Variant> args;
+    std::int32_t error;  // the conversion's own: type mismatch or overflow
 };
 
 class UnconvertibleArgument : public SurfaceFixture, public ::testing::WithParamInterface<BadArgumentRow> {};
@@ -93,7 +94,7 @@ TEST_P(UnconvertibleArgument, FailsTheCallBeforeTheMemberRuns) {
     const BadArgumentRow& row = GetParam();
     port->port = 0;
     port->open = true;  // open, so a member that ran would write or show something
-    EXPECT_EQ(errorNumberOf([&] { call(row.id, row.args); }), error_number::ArgumentTypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { call(row.id, row.args); }), row.error);
     EXPECT_EQ(port->port, 0);
     EXPECT_TRUE(port->writes.empty());
     EXPECT_TRUE(boxes->shown.empty());
@@ -102,13 +103,17 @@ TEST_P(UnconvertibleArgument, FailsTheCallBeforeTheMemberRuns) {
 
 INSTANTIATE_TEST_SUITE_P(
     PortAndDimValue, UnconvertibleArgument,
-    ::testing::Values(BadArgumentRow{"portNoNumber", member::openx10, {text("COM1")}},
-                      BadArgumentRow{"portTooLarge", member::openx10, {int32(40000)}},
-                      BadArgumentRow{"portObject", member::openx10, {Variant::nullObject()}},
-                      BadArgumentRow{"dimNoNumber", member::x10dim, {text("A"), text("01"), text("half")}},
-                      BadArgumentRow{"dimTooSmall", member::x10dim, {text("A"), text("01"), int32(-32769)}},
-                      BadArgumentRow{"brightNoNumber", member::x10brighten, {text("A"), text("01"), text("")}},
-                      BadArgumentRow{"brightTooLarge", member::x10brighten, {text("A"), text("01"), text("99999")}}),
+    ::testing::Values(
+        BadArgumentRow{"portNoNumber", member::openx10, {text("COM1")}, error_number::TypeMismatch},
+        BadArgumentRow{"portTooLarge", member::openx10, {int32(40000)}, error_number::Overflow},
+        BadArgumentRow{"portObject", member::openx10, {Variant::nullObject()}, error_number::TypeMismatch},
+        BadArgumentRow{
+            "dimNoNumber", member::x10dim, {text("A"), text("01"), text("half")}, error_number::TypeMismatch},
+        BadArgumentRow{"dimTooSmall", member::x10dim, {text("A"), text("01"), int32(-32769)}, error_number::Overflow},
+        BadArgumentRow{
+            "brightNoNumber", member::x10brighten, {text("A"), text("01"), text("")}, error_number::TypeMismatch},
+        BadArgumentRow{
+            "brightTooLarge", member::x10brighten, {text("A"), text("01"), text("99999")}, error_number::Overflow}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SurfaceFixture, IdsOfNoMemberFailAndRunNothing) {

@@ -12,17 +12,7 @@ namespace {
 using automation::InvokeKind;
 using automation::VarType;
 
-class AutomationSurface : public ::testing::Test {
-protected:
-    void SetUp() override {
-        control_ = createControl();
-        ASSERT_NE(control_, nullptr) << "Zelvo.quenvar cannot be created: is it registered?";
-    }
-    void TearDown() override {
-        if (control_ != nullptr) control_->Release();
-    }
-    IDispatch* control_ = nullptr;
-};
+using AutomationSurface = WithNewControl<>;
 
 std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ struct CallResult {
     HRESULT scode = 0;
     std::wstring description;
     std::wstring source;
+    // Where Invoke said the failing argument is (COM counts last first), when it said.
+    std::optional<UINT> argumentError;
 };
 
 inline std::wstring wideText(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
@@ -75,9 +78,11 @@ inline CallResult invoke(IDispatch* object, DISPID id, WORD flags, std::vector<V
     DISPPARAMS params{reversed.data(), isPut ? &putId : nullptr, static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
     CallResult result;
     EXCEPINFO exception{};
-    UINT argumentError = 0;
+    constexpr UINT untouched = ~0u;
+    UINT argumentError = untouched;
     result.status =
         object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result.value.v, &exception, &argumentError);
+    if (argumentError != untouched) result.argumentError = argumentError;
     if (result.status == DISP_E_EXCEPTION) {
         result.scode = exception.scode;
         result.description = wideText(exception.bstrDescription);
@@ -117,6 +122,20 @@ inline IDispatch* createControl() {
     }
     return control;
 }
+
+// A test (of the kind `Base`) with a new control of its own, released after it.
+template <class Base = ::testing::Test>
+class WithNewControl : public Base {
+protected:
+    void SetUp() override {
+        control_ = createControl();
+        ASSERT_NE(control_, nullptr) << "Zelvo.quenvar cannot be created: is it registered?";
+    }
+    void TearDown() override {
+        if (control_ != nullptr) control_->Release();
+    }
+    IDispatch* control_ = nullptr;
+};
 
 // What one x10received brought a sink.
 struct HeardEvent {
