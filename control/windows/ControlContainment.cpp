@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/automation/windows/ModuleWindowClasses.h"
+
 namespace quenvar::control {
 
 namespace {
@@ -23,17 +25,6 @@ int screenPixelsPerInch(int index) {
     const int perInch = GetDeviceCaps(screen, index);
     ReleaseDC(nullptr, screen);
     return perInch;
-}
-
-ATOM registerFaceClass(HMODULE module, WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = module;
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = faceWindowClass;
-    return RegisterClassExW(&windowClass);
 }
 
 }  // namespace
@@ -149,7 +140,9 @@ HRESULT ControlContainment::activateInPlace(IOleClientSite* site, bool userInter
         OLEINPLACEFRAMEINFO frameInfo{sizeof frameInfo, FALSE, nullptr, nullptr, 0};
         inPlaceSite_->GetWindow(&parent);
         inPlaceSite_->GetWindowContext(&frame_, &document_, &position, &clip, &frameInfo);
-        static const ATOM faceClass = registerFaceClass(module_, &ControlContainment::windowProcedure);
+        const ATOM faceClass = automation::windows::moduleWindowClass(
+            module_, faceWindowClass, &ControlContainment::windowProcedure, CS_HREDRAW | CS_VREDRAW,
+            LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
         window_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(faceClass)), L"",
                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, position.left, position.top,
                                   position.right - position.left, position.bottom - position.top, parent, nullptr,
@@ -444,6 +437,13 @@ LRESULT CALLBACK ControlContainment::windowProcedure(HWND window, UINT message, 
             GetClientRect(window, &client);
             if (containment) containment->drawFace(dc, client, faceWidth, faceHeight);
             EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_PRINTCLIENT: {
+            // Into the caller's device context, as PrintWindow and window animations ask.
+            RECT client;
+            GetClientRect(window, &client);
+            if (containment) containment->drawFace(reinterpret_cast<HDC>(wParam), client, faceWidth, faceHeight);
             return 0;
         }
         default: return DefWindowProcW(window, message, wParam, lParam);

@@ -9,6 +9,7 @@
 #include "control/QuenvarSurface.h"
 #include "control/windows/QuenvarComControl.h"
 #include "platform/automation/windows/ComServer.h"
+#include "platform/automation/windows/ModuleWindowClasses.h"
 
 namespace quenvar::control {
 namespace {
@@ -44,10 +45,15 @@ HRESULT entryPoint(Work work) noexcept {
 using quenvar::control::entryPoint;
 using quenvar::control::quenvarServer;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
         quenvarServer().setModule(instance);
+    }
+    // Unloaded while the process goes on (COM frees unused libraries): the classes must not
+    // outlive the window procedures they name. At the process's end nothing needs undoing.
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        quenvar::automation::windows::unregisterModuleWindowClasses(instance);
     }
     return TRUE;
 }

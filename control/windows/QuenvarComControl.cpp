@@ -11,6 +11,7 @@
 #include "platform/automation/windows/ComDispatch.h"
 #include "platform/automation/windows/ComEnumerator.h"
 #include "platform/automation/windows/ComVariant.h"
+#include "platform/automation/windows/ModuleWindowClasses.h"
 #include "platform/serial/windows/WinSerialComponent.h"
 
 namespace quenvar::control {
@@ -196,16 +197,11 @@ QuenvarComControl::QuenvarComControl(HMODULE module, std::unique_ptr<serial::Ser
       events_(static_cast<_quenvar&>(*this), quenvarEventInterface()),
       containment_(static_cast<_quenvar&>(*this), quenvarClsid, module,
                    [this](HWND owner) { boxes_.setOwner(owner); }) {
-    static const ATOM windowClass = [module] {
-        WNDCLASSEXW description{};
-        description.cbSize = sizeof description;
-        description.lpfnWndProc = &QuenvarComControl::windowProcedure;
-        description.hInstance = module;
-        description.lpszClassName = windowClassName;
-        return RegisterClassExW(&description);
-    }();
+    const ATOM windowClass =
+        automation::windows::moduleWindowClass(module, windowClassName, &QuenvarComControl::windowProcedure);
     if (windowClass != 0) {
-        window_ = CreateWindowExW(0, windowClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+        window_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(windowClass)), L"", 0, 0, 0, 0, 0,
+                                  HWND_MESSAGE, nullptr, module, nullptr);
         if (window_ != nullptr) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     core_ = std::make_unique<Quenvar>(std::make_unique<GuardedSerialComponent>(std::move(port), *this), boxes_);
