@@ -193,13 +193,13 @@ const ModuleConfig* BridgeConfig::module(const Address& address) const {
     return nullptr;
 }
 
-ModuleConfig parseModuleSpec(const QString& spec, const QString& where) {
+ModuleConfig parseModuleArgument(const QString& argument, const QString& where) {
     // A1=lamp:Porch, A1=appliance, A1
-    const qsizetype equals = spec.indexOf('=');
+    const qsizetype equals = argument.indexOf('=');
     ModuleConfig module;
-    module.address = addressFrom(spec.left(equals).trimmed(), where);
+    module.address = addressFrom(argument.left(equals).trimmed(), where);
     if (equals >= 0) {
-        const QString rest = spec.mid(equals + 1);
+        const QString rest = argument.mid(equals + 1);
         const qsizetype colon = rest.indexOf(':');
         module.kind = kindFrom(rest.left(colon).trimmed(), where);
         if (colon >= 0) module.name = rest.mid(colon + 1).trimmed();
@@ -260,10 +260,11 @@ BridgeConfig loadConfig(const QCommandLineParser& parser, const QProcessEnvironm
         const QString variable = variableName(key.name);
         if (environment.contains(variable)) apply(key, config, environment.value(variable), "environment " + variable);
     }
-    const auto readModuleList = [&config](const QStringList& specs, const QString& where) {
+    const auto readModuleList = [&config](const QStringList& arguments, const QString& where) {
         config.modules.clear();
         std::map<Address, QString> seenAt;
-        for (const QString& spec : specs) addModule(config, parseModuleSpec(spec, where), where, seenAt);
+        for (const QString& argument : arguments)
+            addModule(config, parseModuleArgument(argument, where), where, seenAt);
     };
     if (environment.contains("QUENVAR_MQTT_MODULES")) {
         readModuleList(environment.value("QUENVAR_MQTT_MODULES").split(',', Qt::SkipEmptyParts),

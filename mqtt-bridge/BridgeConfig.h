@@ -72,6 +72,6 @@ BridgeConfig loadConfig(const QCommandLineParser& parser, const QProcessEnvironm
 
 // Pieces, for tests and for the file alone.
 BridgeConfig parseConfigText(const QString& text, const QString& fileName, BridgeConfig base = {});
-ModuleConfig parseModuleSpec(const QString& spec, const QString& where);
+ModuleConfig parseModuleArgument(const QString& argument, const QString& where);
 
 }  // namespace quenvar::mqtt
